@@ -1,0 +1,47 @@
+#include "Convert.h"
+
+#include "Failure.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <limits>
+
+QChar DecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.at(0);
+}
+
+int StrToInt(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^ *[+-]?[0-9]+$"));
+    bool ok = form.match(text).hasMatch();
+    qlonglong value = 0;
+    if (ok) value = text.trimmed().toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        throw Failure(QStringLiteral("'%1' n'est pas une valeur entière correcte").arg(text));
+    return static_cast<int>(value);
+}
+
+double StrToFloat(const QString& text) {
+    const QString sep = QRegularExpression::escape(QString(DecimalSeparator()));
+    const QRegularExpression form(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+) *$").arg(sep));
+    bool ok = form.match(text).hasMatch();
+    double value = 0;
+    if (ok) {
+        QString plain = text.trimmed();
+        plain.replace(DecimalSeparator(), QChar('.'));
+        value = plain.toDouble(&ok);
+    }
+    if (!ok)
+        throw Failure(
+            QStringLiteral("'%1' n'est pas une valeur en virgule flottante correcte").arg(text));
+    return value;
+}
+
+static QString WithSeparator(QString text) {
+    if (DecimalSeparator() != QChar('.')) text.replace(QChar('.'), DecimalSeparator());
+    return text;
+}
+
+QString FloatToStr(double value) { return WithSeparator(QString::number(value, 'g', 15)); }
+
+QString FloatToStr2(double value) { return WithSeparator(QString::number(value, 'f', 2)); }

@@ -1,0 +1,50 @@
+#pragma once
+// One serial link to an accessory: 19200 bit/s, 8N1, raw, no flow control, exclusive.
+// Writes and reads run on the GUI thread; an event thread only waits for input and hands the
+// receive notification over to the GUI thread (see THandover).
+#include "Handover.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class TComPort : public QObject {
+public:
+    explicit TComPort(QObject* parent = nullptr);
+    ~TComPort() override; // closes the port, sends nothing
+
+    QString Port() const { return port_; }
+    // A different name is stored; an open link is closed and reopened under it.
+    void SetPort(const QString& name);
+
+    bool Connected() const { return fd_ >= 0; }
+
+    // Raise Failure with the texts of the link ("Unable to open com port (Error: 2)", ...).
+    void Open();
+    void Close();
+    int WriteText(const QByteArray& text);
+    int ReadText(QByteArray& text, int count);
+    void PurgeBuffers(bool input, bool output);
+
+    // Run on the GUI thread. OnRxChar: new bytes have arrived since the last notification.
+    std::function<void()> OnRxChar;
+    std::function<void()> OnAfterOpen;
+    std::function<void()> OnAfterClose;
+
+private:
+    void ApplySettings();
+    void StartEvents();
+    void StopEvents();
+    void EventLoop();
+    void Notify();
+
+    QString port_ = QStringLiteral("COM1");
+    int fd_ = -1;
+    int wakeFd_ = -1;
+    std::thread events_;
+    std::atomic<bool> stopping_{false};
+    THandover handover_{this};
+};

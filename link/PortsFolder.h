@@ -1,0 +1,6 @@
+#pragma once
+#include <QString>
+
+// Where programs that offer a serial device on a pseudo-terminal (the simulators, a socat
+// bridge) put a symbolic link to it: <runtime>/skyvarn/ports, private to the user.
+QString PortsFolder();
