@@ -1,0 +1,38 @@
+// The main window's history charts: one point per connected series at each display refresh.
+#include "ComPort.h"
+#include "Failure.h"
+#include "HistoryChart.h"
+#include "MainForm.h"
+
+#include <QTime>
+
+namespace {
+constexpr QRgb kBlue = 0xFF0000FF;
+constexpr QRgb kGreen = 0xFF008000;
+constexpr QRgb kTeal = 0xFF008080;
+constexpr QRgb kBlack = 0xFF000000;
+constexpr QRgb kRed = 0xFFFF0000;
+
+bool Plausible(double value) { return value > -45 && value < 45; }
+} // namespace
+
+void TFormMain::updateGraphic() {
+    auto add = [](THistoryChart* chart, int series, double value, QRgb rgb) {
+        chart->AddPoint(series, value, THistoryChart::MinutesOfDay(QTime::currentTime()), rgb);
+    };
+    try {
+        if (ComPortQLO->Connected() && Plausible(QLOTemp)) add(ChartQLO, 0, QLOTemp, kBlue);
+        if (ComPortQLO2->Connected() && Plausible(QLO2Temp)) add(ChartQLO, 1, QLO2Temp, kGreen);
+        if (ComPortBRS->Connected()) {
+            const double t1 = BRSCalT1 + BRSLocTemp1;
+            const double t2 = BRSCalT2 + BRSLocTemp2;
+            const double ta = BRSCalTA + BRSAmbTemp;
+            if (Plausible(t1)) add(ChartBRS, 0, t1, kTeal);
+            if (Plausible(t2)) add(ChartBRS, 1, t2, kGreen);
+            if (Plausible(ta)) add(ChartBRS, 3, ta, kBlack);
+            if (BRSDewpoint > -45) add(ChartBRS, 2, BRSDewpoint, kRed);
+        }
+    } catch (const Failure& e) {
+        LogDebug(QStringLiteral("Erreur updateGraphics :") + e.Message());
+    }
+}

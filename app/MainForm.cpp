@@ -1,0 +1,328 @@
+#include "MainForm.h"
+
+#include "BRSForm.h"
+#include "ComPort.h"
+#include "HistoryChart.h"
+#include "ErrorReport.h"
+#include "Look.h"
+#include "PanelsForm.h"
+#include "QLOForm.h"
+#include "QLOWebserver.h"
+#include "ThreadedTimer.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTime>
+
+using look::Label;
+using look::Make;
+using look::Style;
+
+TFormMain* FormMain = nullptr;
+TFormQLO* FormQLO = nullptr;
+TFormBRS* FormBRS = nullptr;
+TFormPanels* FormPanels = nullptr;
+TFormQLOWS* FormQLOWS = nullptr;
+
+namespace {
+
+QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& title) {
+    auto* box = Make<QGroupBox>(parent, name, l, t, w, h);
+    box->setTitle(title);
+    Style(box, 16, true, look::Red);
+    return box;
+}
+
+QPushButton* DetailsButton(QWidget* parent, const char* name, int left, int top) {
+    auto* button = Make<QPushButton>(parent, name, left, top, 65, 22);
+    button->setText(QStringLiteral("Details"));
+    Style(button, 11, true, look::Red);
+    return button;
+}
+
+QLabel* Status(QWidget* parent, const char* name, int left, int top) {
+    return Label(parent, name, left, top, QStringLiteral("Disconnected"), 16, false, look::Navy);
+}
+
+QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
+    return Label(parent, name, left, top, text, 13, false, look::Teal);
+}
+
+QLabel* Value(QWidget* parent, const char* name, int left, int top) {
+    return Label(parent, name, left, top, QString(), 13, true, look::Teal);
+}
+
+QPlainTextEdit* Memo(QWidget* parent, const char* name, int l, int t, int w, int h) {
+    auto* memo = Make<QPlainTextEdit>(parent, name, l, t, w, h);
+    memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Style(memo, 11);
+    return memo;
+}
+
+void AppendLine(QPlainTextEdit* memo, const QString& line) {
+    memo->appendPlainText(line);
+    // Keep the newest line in sight; the box has no scroll bars.
+    memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+}
+
+} // namespace
+
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Skyvarn v0.5"));
+    // Client area of a 499 x 751 outer window.
+    setFixedSize(491, 724);
+    Style(this, 11);
+    BuildTop();
+    BuildFocuserPanels();
+    BuildChartsAndLogs();
+    BuildDewPanel();
+    BuildPanelsGroup();
+    memoDebugLogs->raise();
+    BuildLinks();
+}
+
+TFormMain::~TFormMain() {
+    // Timers first: a tick must not write to a link that is going away.
+    delete ThreadedTimerQLO;
+    ThreadedTimerQLO = nullptr;
+    delete ThreadedTimerBRS;
+    ThreadedTimerBRS = nullptr;
+    for (TComPort* link : {ComPort, ComPortQLO, ComPortQLO2, ComPortBRS, ComPortPrimaryPanels}) {
+        link->OnAfterClose = nullptr;
+        delete link;
+    }
+}
+
+void TFormMain::BuildTop() {
+    ButtonLoadDevices = Make<QPushButton>(this, "ButtonLoadDevices", 3, 4, 105, 17);
+    ButtonLoadDevices->setText(QStringLiteral("Connect All"));
+    Style(ButtonLoadDevices, 11);
+    CheckBoxTrackAll = Make<QCheckBox>(this, "CheckBoxTrackAll", 176, 4, 65, 17);
+    CheckBoxTrackAll->setText(QStringLiteral("Track all"));
+    CheckBoxTrackAll->setChecked(true);
+    Style(CheckBoxTrackAll, 11);
+    ButtonQLOWS = Make<QPushButton>(this, "ButtonQLOWS", 314, 4, 127, 17);
+    ButtonQLOWS->setText(QStringLiteral("remote access"));
+    Style(ButtonQLOWS, 11);
+    connect(ButtonLoadDevices, &QPushButton::clicked, this, GuardedSlot([this] { ButtonLoadDevicesClick(); }));
+    connect(ButtonQLOWS, &QPushButton::clicked, this, GuardedSlot([this] { ButtonQLOWSClick(); }));
+}
+
+void TFormMain::BuildFocuserPanels() {
+    struct Names {
+        const char *group, *status, *pos, *posValue, *temp, *tempValue, *comp, *details;
+    };
+    const Names one{"GroupBoxQLO", "LabelPortStatusQLO", "LabelQLOPosition", "LabelQLOPositionValue",
+                    "LabelQLOTemp", "LabelQLOTempValue", "LabelTempComp", "ButtonDetailsQLO"};
+    const Names two{"GroupBoxQLO2", "LabelPortStatusQLO2", "LabelQLO2Position", "LabelQLO2PositionValue",
+                    "LabelQLO2Temp", "LabelQLO2TempValue", "LabelTempComp2", "ButtonDetailsQLO2"};
+    auto build = [](QGroupBox* g, const Names& n, int detailsLeft, QLabel** status, QLabel** pos,
+                    QLabel** posValue, QLabel** temp, QLabel** tempValue, QLabel** comp,
+                    QPushButton** details) {
+        *status = Status(g, n.status, 64, 32);
+        *pos = Caption(g, n.pos, 8, 61, QStringLiteral("Position :"));
+        *posValue = Value(g, n.posValue, 68, 61);
+        *temp = Caption(g, n.temp, 8, 85, QStringLiteral("Temperature : "));
+        *tempValue = Value(g, n.tempValue, 101, 85);
+        *comp = Label(g, n.comp, 8, 106, QStringLiteral("       "), 13, true, look::Maroon);
+        *details = DetailsButton(g, n.details, detailsLeft, 57);
+    };
+    GroupBoxQLO = Group(this, one.group, 0, 24, 241, 129, QStringLiteral("Quillo 1"));
+    build(GroupBoxQLO, one, 168, &LabelPortStatusQLO, &LabelQLOPosition, &LabelQLOPositionValue,
+          &LabelQLOTemp, &LabelQLOTempValue, &LabelTempComp, &ButtonDetailsQLO);
+    GroupBoxQLO2 = Group(this, two.group, 247, 24, 242, 129, QStringLiteral("Quillo 2"));
+    build(GroupBoxQLO2, two, 169, &LabelPortStatusQLO2, &LabelQLO2Position, &LabelQLO2PositionValue,
+          &LabelQLO2Temp, &LabelQLO2TempValue, &LabelTempComp2, &ButtonDetailsQLO2);
+    connect(ButtonDetailsQLO, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsQLOClick(); }));
+    connect(ButtonDetailsQLO2, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsQLO2Click(); }));
+}
+
+void TFormMain::BuildDewPanel() {
+    QGroupBox* g = GroupBoxBRS = Group(this, "GroupBoxBRS", 0, 368, 489, 129, QStringLiteral("Brisella"));
+    LabelPortStatusBRS = Status(g, "LabelPortStatusBRS", 168, 17);
+    LabelBRSAmbTemp = Caption(g, "LabelBRSAmbTemp", 8, 37, QStringLiteral("Ambient temperature :"));
+    LabelBRSAmbTempValue = Value(g, "LabelBRSAmbTempValue", 144, 37);
+    LabelAutomatic = Label(g, "LabelAutomatic", 217, 36, QStringLiteral("       "), 13, true, look::Maroon);
+    LabelBRSDewpoint = Caption(g, "LabelBRSDewpoint", 8, 60, QStringLiteral("Dew point :"));
+    LabelBRSDewpointValue = Value(g, "LabelBRSDewpointValue", 81, 60);
+    LabelBRSHumidity = Caption(g, "LabelBRSHumidity", 8, 82, QStringLiteral("Humidity :"));
+    LabelBRSHumidityValue = Value(g, "LabelBRSHumidityValue", 72, 82);
+    LabelBRSLocTemp1 = Caption(g, "LabelBRSLocTemp1", 8, 106, QStringLiteral("Temp 1 :"));
+    LabelBRSLocTemp1Value = Value(g, "LabelBRSLocTemp1Value", 67, 106);
+    LabelBRSLocTemp2 = Caption(g, "LabelBRSLocTemp2", 126, 106, QStringLiteral("Temp 2 :"));
+    LabelBRSLocTemp2Value = Value(g, "LabelBRSLocTemp2Value", 181, 106);
+    LabelBRSOut1 = Caption(g, "LabelBRSOut1", 245, 58, QStringLiteral("Output 1"));
+    LabelBRSOut2 = Caption(g, "LabelBRSOut2", 245, 82, QStringLiteral("Output 2"));
+    LabelBRSOut3 = Caption(g, "LabelBRSOut3", 245, 106, QStringLiteral("Output 3"));
+    LabelBRSOut1Value = Value(g, "LabelBRSOut1Value", 300, 57);
+    LabelBRSOut2Value = Value(g, "LabelBRSOut2Value", 300, 81);
+    LabelBRSOut3Value = Value(g, "LabelBRSOut3Value", 300, 105);
+    // Value labels end where the progress bars begin.
+    for (QLabel* v : {LabelBRSOut1Value, LabelBRSOut2Value, LabelBRSOut3Value}) v->resize(44, v->height());
+    QProgressBar** bars[] = {&ProgressBarOut1, &ProgressBarOut2, &ProgressBarOut3};
+    QSlider** sliders[] = {&TrackBarBRS1, &TrackBarBRS2, &TrackBarBRS3};
+    const char* barNames[] = {"ProgressBarOut1", "ProgressBarOut2", "ProgressBarOut3"};
+    const char* sliderNames[] = {"TrackBarBRS1", "TrackBarBRS2", "TrackBarBRS3"};
+    const int barTops[] = {59, 84, 108};
+    const int sliderTops[] = {52, 75, 100};
+    for (int i = 0; i < 3; ++i) {
+        auto* bar = *bars[i] = Make<QProgressBar>(g, barNames[i], 344, barTops[i], 137, 16);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        auto* slider = *sliders[i] = Make<QSlider>(g, sliderNames[i], 333, sliderTops[i], 156, 7);
+        slider->setOrientation(Qt::Horizontal);
+        slider->setRange(0, 10);
+        slider->setValue(0);
+        slider->setPageStep(1);
+        // A 7-pixel track bar: thin groove, small thumb.
+        slider->setStyleSheet(QStringLiteral(
+            "QSlider::groove:horizontal { height: 3px; background: #9a9a9a; }"
+            "QSlider::handle:horizontal { width: 8px; margin: -2px 0; background: #303030; }"
+            "QSlider::handle:horizontal:disabled { background: #a0a0a0; }"));
+    }
+    connect(TrackBarBRS1, &QSlider::valueChanged, this, GuardedSlot([this] { TrackBarBRS1Change(); }));
+    connect(TrackBarBRS2, &QSlider::valueChanged, this, GuardedSlot([this] { TrackBarBRS2Change(); }));
+    connect(TrackBarBRS3, &QSlider::valueChanged, this, GuardedSlot([this] { TrackBarBRS3Change(); }));
+    ButtonDetailsBRS = DetailsButton(g, "ButtonDetailsBRS", 414, 21);
+    connect(ButtonDetailsBRS, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsBRSClick(); }));
+}
+
+void TFormMain::BuildChartsAndLogs() {
+    auto strip = [this](const char* name, int top, const QList<std::tuple<const char*, int, QString, QColor>>& labels) {
+        auto* panel = Make<QWidget>(this, name, 0, top, 489, 25);
+        panel->setAutoFillBackground(true);
+        for (const auto& [labelName, left, text, color] : labels) Label(panel, labelName, left, 4, text, 13, false, color);
+        return panel;
+    };
+    ChartQLO = new THistoryChart(this, 2);
+    ChartQLO->setObjectName(QStringLiteral("ChartQLO"));
+    ChartQLO->setGeometry(0, 157, 489, 207);
+    PanelTempQLO = strip("PanelTempQLO", 157,
+                         {{"Label11", 5, QStringLiteral("Quillo T°"), look::WindowText()},
+                          {"Label7", 177, QStringLiteral("QLO1 t°"), look::Blue},
+                          {"Label12", 294, QStringLiteral("QLO2 t°"), look::Teal}});
+    memoDebugLogs = Memo(this, "memoDebugLogs", 0, 240, 497, 164);
+    memoDebugLogs->setMaximumBlockCount(kDebugLogMaxLines);
+    memoDebugLogs->hide();
+    ChartBRS = new THistoryChart(this, 4);
+    ChartBRS->setObjectName(QStringLiteral("ChartBRS"));
+    ChartBRS->setGeometry(0, 506, 489, 217);
+    PanelTempBRS = strip("PanelTempBRS", 504,
+                         {{"Label5", 5, QStringLiteral("Brisella T°"), look::WindowText()},
+                          {"Label1", 145, QStringLiteral("Temp1"), look::Blue},
+                          {"Label2", 224, QStringLiteral("Temp2"), look::Green},
+                          {"Label3", 307, QStringLiteral("Ambient t°"), look::WindowText()},
+                          {"Label4", 415, QStringLiteral("Dew point"), look::Red}});
+}
+
+void TFormMain::BuildPanelsGroup() {
+    QGroupBox* g = GroupBoxPanels =
+        Group(this, "GroupBoxPanels", 225, 574, 249, 121, QStringLiteral("Panels manager"));
+    LabelPortStatusPanels = Status(g, "LabelPortStatusPanels", 64, 24);
+    LabelPanelLeft = Caption(g, "LabelPanelLeft", 8, 56, QStringLiteral("Left :"));
+    LabelPanelsLeftValue = Value(g, "LabelPanelsLeftValue", 56, 56);
+    LabelPanelRight = Caption(g, "LabelPanelRight", 8, 80, QStringLiteral("Right :"));
+    LabelPanelRightValue = Value(g, "LabelPanelRightValue", 56, 80);
+    ButtonDetailsPanels = DetailsButton(g, "ButtonDetailsPanels", 176, 52);
+    connect(ButtonDetailsPanels, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsPanelsClick(); }));
+    g->hide(); // the panels unit has no panel of its own in this window
+    MemoAdminMsgs = Memo(this, "MemoAdminMsgs", 233, 576, 224, 116);
+}
+
+void TFormMain::BuildLinks() {
+    auto link = [this](const char* name) {
+        auto* port = new TComPort(this);
+        port->setObjectName(QLatin1String(name));
+        return port;
+    };
+    ComPort = link("ComPort");
+    ComPortQLO = link("ComPortQLO");
+    ComPortQLO2 = link("ComPortQLO2");
+    ComPortBRS = link("ComPortBRS");
+    ComPortPrimaryPanels = link("ComPortPrimaryPanels");
+    ComPortQLO->OnRxChar = [this] { QLOcharsReceived(); };
+    ComPortQLO2->OnRxChar = [this] { QLO2charsReceived(); };
+    ComPortBRS->OnRxChar = [this] { BRScharsReceived(); };
+    for (TComPort* focuser : {ComPortQLO, ComPortQLO2}) {
+        focuser->OnAfterOpen = [this] { SetConnectAllCaption(); };
+        focuser->OnAfterClose = [this] { SetConnectAllCaption(); };
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the program.
+    event->accept();
+    QWidget::closeEvent(event);
+}
+
+// ---- Logs ----
+
+void TFormMain::LogDebug(const QString& text) {
+    if (ShowDebugLog) {
+        memoDebugLogs->setVisible(true);
+        memoDebugLogs->resize(400, 341);
+    } else {
+        memoDebugLogs->setVisible(false);
+    }
+    AppendLine(memoDebugLogs, QTime::currentTime().toString(QStringLiteral("hh:mm:ss")) + QChar(' ') + text);
+}
+
+void TFormMain::LogNotifs(const QString& text) {
+    AppendLine(MemoAdminMsgs, QTime::currentTime().toString(QStringLiteral("hh:mm")) + QChar(' ') + text);
+}
+
+// ---- Window handlers ----
+
+void TFormMain::ButtonQLOWSClick() {
+    if (!FormQLOWS->isVisible()) FormQLOWS->show();
+}
+
+void TFormMain::ButtonDetailsQLOClick() {
+    // Checking runs the selection handler when the choice changes, before show or hide.
+    FormQLO->RadioButtonFocuser1->setChecked(true);
+    FormQLO->RadioButtonFocuser2->setChecked(false);
+    if (FormQLO->isVisible())
+        FormQLO->hide();
+    else
+        FormQLO->show();
+}
+
+void TFormMain::ButtonDetailsQLO2Click() {
+    FormQLO->RadioButtonFocuser1->setChecked(false);
+    FormQLO->RadioButtonFocuser2->setChecked(true);
+    if (!FormQLO->isVisible()) FormQLO->show();
+}
+
+void TFormMain::ButtonDetailsBRSClick() {
+    if (FormBRS->isVisible()) {
+        FormBRS->close();
+    } else {
+        FormBRS->show();
+        FormBRS->ButtonReadValuesClick();
+    }
+}
+
+void TFormMain::ButtonDetailsPanelsClick() {
+    if (FormPanels->isVisible())
+        FormPanels->close();
+    else
+        FormPanels->show();
+}
+
+void TFormMain::SetConnectAllCaption() {
+    const bool any = ComPortQLO->Connected() || ComPortQLO2->Connected() || ComPortBRS->Connected() ||
+                     ComPortPrimaryPanels->Connected();
+    ButtonLoadDevices->setText(any ? QStringLiteral("Disconnect All") : QStringLiteral("Connect All"));
+}

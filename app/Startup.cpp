@@ -1,0 +1,61 @@
+#include "Startup.h"
+
+#include "BRSForm.h"
+#include "MainForm.h"
+#include "PanelsForm.h"
+#include "QLOForm.h"
+#include "QLOWebserver.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+namespace {
+void Centre(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+}
+} // namespace
+
+void CreateForms(bool show) {
+    QApplication::setApplicationDisplayName(QStringLiteral("Skyvarn Manager"));
+    FormMain = new TFormMain;
+    FormQLO = new TFormQLO;
+    FormBRS = new TFormBRS;
+    FormPanels = new TFormPanels;
+    FormQLOWS = new TFormQLOWS;
+    for (QWidget* w : std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels, FormQLOWS}) Centre(w);
+    if (show) FormMain->show();
+
+    for (QPushButton* b : {FormMain->ButtonDetailsQLO, FormMain->ButtonDetailsQLO2, FormMain->ButtonDetailsBRS,
+                           FormMain->ButtonDetailsPanels, FormMain->ButtonQLOWS})
+        b->setEnabled(false);
+    FormQLO->RadioButtonFocuser2->setEnabled(false);
+    for (QPushButton* b : {FormBRS->ButtonSaveCalValues, FormBRS->ButtonSaveThrValues, FormBRS->ButtonSaveOutValues})
+        b->setEnabled(false);
+    FormQLOWS->BtnStop->setEnabled(false);
+    FormMain->memoDebugLogs->setPlainText(QStringLiteral("Logs.."));
+    FormMain->MemoAdminMsgs->setPlainText(QStringLiteral("Notifs.."));
+    FormQLO->ComboBoxSpeed->addItems({QStringLiteral("Average"), QStringLiteral("Slow"), QStringLiteral("UltraSlow")});
+    FormQLO->ComboBoxSpeed->setCurrentIndex(-1);
+}
+
+void DestroyForms() {
+    // Secondary windows first: the main window's links outlive every window that uses them.
+    delete FormQLOWS;
+    FormQLOWS = nullptr;
+    delete FormPanels;
+    FormPanels = nullptr;
+    delete FormBRS;
+    FormBRS = nullptr;
+    delete FormQLO;
+    FormQLO = nullptr;
+    delete FormMain;
+    FormMain = nullptr;
+}

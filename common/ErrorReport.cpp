@@ -1,0 +1,30 @@
+#include "ErrorReport.h"
+
+#include <cstdio>
+
+namespace {
+ErrorReporter& Reporter() {
+    static ErrorReporter reporter;
+    return reporter;
+}
+} // namespace
+
+ErrorReporter SetErrorReporter(ErrorReporter reporter) {
+    ErrorReporter old = std::move(Reporter());
+    Reporter() = std::move(reporter);
+    return old;
+}
+
+QString WithFullStop(const QString& message) {
+    if (!message.isEmpty() && message.back() > QChar('.')) return message + QChar('.');
+    return message;
+}
+
+void ReportError(const QString& message) {
+    const QString text = WithFullStop(message);
+    if (Reporter()) {
+        Reporter()(text);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}

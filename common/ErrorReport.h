@@ -1,0 +1,35 @@
+#pragma once
+// The application's default error report: an error that no handler caught ends here, is shown
+// to the user (a modal box in the program, a recorder in tests) and the program goes on.
+#include "Failure.h"
+
+#include <QString>
+#include <functional>
+
+using ErrorReporter = std::function<void(const QString& message)>;
+
+// Replaces the reporter; returns the previous one. The message given is already finished.
+ErrorReporter SetErrorReporter(ErrorReporter reporter);
+
+// A full stop is appended when the message's last character sorts after the full stop.
+QString WithFullStop(const QString& message);
+
+void ReportError(const QString& message);
+
+// Runs fn; whatever escapes it goes to the default error report.
+template <class F> void Guarded(F&& fn) {
+    try {
+        fn();
+    } catch (const Failure& e) {
+        ReportError(e.Message());
+    } catch (const std::exception& e) {
+        ReportError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ReportError(QStringLiteral("Unknown error"));
+    }
+}
+
+// A slot for Qt connections: nothing thrown by fn crosses Qt's signal machinery.
+template <class F> auto GuardedSlot(F fn) {
+    return [fn = std::move(fn)] { Guarded(fn); };
+}

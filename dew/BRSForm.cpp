@@ -1,0 +1,193 @@
+#include "BRSForm.h"
+
+#include "ErrorReport.h"
+#include "Look.h"
+#include "MainForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+
+using look::Make;
+
+namespace {
+QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& title) {
+    auto* box = Make<QGroupBox>(parent, name, l, t, w, h);
+    box->setTitle(title);
+    look::Style(box, 12, true, look::Teal);
+    return box;
+}
+QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
+    return look::Label(parent, name, left, top, text, 16, false, look::Teal);
+}
+QLabel* Frame(QWidget* parent, const char* name, int left, int top) {
+    return look::Label(parent, name, left, top, QStringLiteral("+       °C"), 16, true, look::Teal);
+}
+QSpinBox* Spin(QWidget* parent, const char* name, int left, int top) {
+    auto* spin = Make<QSpinBox>(parent, name, left, top, 32, 22);
+    spin->setRange(0, 9);
+    spin->setValue(0);
+    spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    return spin;
+}
+QPushButton* Save(QWidget* parent, const char* name, int left, int top) {
+    auto* button = Make<QPushButton>(parent, name, left, top, 105, 17);
+    button->setText(QStringLiteral("Save"));
+    return button;
+}
+QCheckBox* LeftCaptioned(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& text) {
+    auto* box = Make<QCheckBox>(parent, name, l, t, w, h);
+    box->setText(text);
+    box->setLayoutDirection(Qt::RightToLeft); // caption left of the box
+    look::Style(box, 16, false, look::Teal);
+    return box;
+}
+} // namespace
+
+TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("FormBRS"));
+    setWindowTitle(QStringLiteral("Brisella Manager v0.1"));
+    setFixedSize(273, 361); // client area of a 281 x 388 window
+    look::Style(this, 11);
+
+    QGroupBox* cal = GroupBoxCalibration = Group(this, "GroupBoxCalibration", 0, -1, 161, 114, QStringLiteral("Calibration"));
+    LabelCalTemp1 = Caption(cal, "LabelCalTemp1", 8, 16, QStringLiteral("Temp 1"));
+    LabelCalTemp2 = Caption(cal, "LabelCalTemp2", 8, 41, QStringLiteral("Temp 2"));
+    LabelTempAmb = Caption(cal, "LabelTempAmb", 8, 65, QStringLiteral("T. ambiant"));
+    LabelCalTemp1Value = Frame(cal, "LabelCalTemp1Value", 89, 16);
+    LabelCalTemp2Value = Frame(cal, "LabelCalTemp2Value", 89, 40);
+    LabelCalTempAmbValue = Frame(cal, "LabelCalTempAmbValue", 89, 64);
+    SpinEditCalT1 = Spin(cal, "SpinEditCalT1", 101, 15);
+    SpinEditCalT2 = Spin(cal, "SpinEditCalT2", 101, 39);
+    SpinEditCalTa = Spin(cal, "SpinEditCalTa", 101, 63);
+    ButtonSaveCalValues = Save(cal, "ButtonSaveCalValues", 32, 91);
+
+    QGroupBox* thr = GroupBoxThresholds = Group(this, "GroupBoxThresholds", 0, 113, 161, 88, QStringLiteral("Thresholds"));
+    Label5 = Caption(thr, "Label5", 8, 16, QStringLiteral("Temp 1"));
+    Label4 = Caption(thr, "Label4", 8, 41, QStringLiteral("Temp 2"));
+    Label2 = Frame(thr, "Label2", 89, 16);
+    Label1 = Frame(thr, "Label1", 89, 40);
+    SpinEditThr1 = Spin(thr, "SpinEditThr1", 101, 15);
+    SpinEditThr2 = Spin(thr, "SpinEditThr2", 101, 39);
+    ButtonSaveThrValues = Save(thr, "ButtonSaveThrValues", 32, 65);
+
+    QGroupBox* outs = GroupBoxOutputs = Group(this, "GroupBoxOutputs", 0, 200, 161, 105, QStringLiteral("Outputs"));
+    CheckBoxAuto = LeftCaptioned(outs, "CheckBoxAuto", 6, 16, 144, 17, QStringLiteral("Auto mode"));
+    LabelAggressivity = Caption(outs, "LabelAggressivity", 8, 36, QStringLiteral("Aggressivity"));
+    ComboBoxAggressivity = Make<QComboBox>(outs, "ComboBoxAggressivity", 112, 36, 41, 21);
+    ComboBoxAggressivity->setEditable(true);
+    ComboBoxAggressivity->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10")});
+    ComboBoxAggressivity->setCurrentIndex(-1);
+    CheckBoxLinkOuts = LeftCaptioned(outs, "CheckBoxLinkOuts", 5, 59, 145, 20, QStringLiteral("Link Out2 - Out3"));
+    ButtonSaveOutValues = Save(outs, "ButtonSaveOutValues", 32, 83);
+
+    ButtonReadValues = Make<QPushButton>(this, "ButtonReadValues", 0, 308, 113, 17);
+    ButtonReadValues->setText(QStringLiteral("REFRESH"));
+    look::Style(ButtonReadValues, 11, true, look::Black);
+    ButtonReset = Make<QPushButton>(this, "ButtonReset", 112, 308, 49, 17);
+    ButtonReset->setText(QStringLiteral("Reset All"));
+    LabelHelp = Make<QLabel>(this, "LabelHelp", 168, 125, 97, 177);
+    LabelHelp->setText(QStringLiteral("Click REFRESH button to read Brisella settings"));
+    LabelHelp->setWordWrap(true);
+    LabelHelp->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    look::Style(LabelHelp, 11, false, look::Navy);
+    LabelFirmware = look::Label(this, "LabelFirmware", 161, 345, QStringLiteral("Firmware v."), 13);
+    LabelFirmwareValue = look::Label(this, "LabelFirmwareValue", 234, 345, QStringLiteral("..."), 13);
+    SpinEditCalT1->setFocus();
+
+    for (QSpinBox* spin : {SpinEditCalT1, SpinEditCalT2, SpinEditCalTa})
+        connect(spin, &QSpinBox::valueChanged, this, GuardedSlot([this] { SpinEditCalClick(); }));
+    for (QSpinBox* spin : {SpinEditThr1, SpinEditThr2})
+        connect(spin, &QSpinBox::valueChanged, this, GuardedSlot([this] { SpinEditThr1Exit(); }));
+    connect(CheckBoxAuto, &QCheckBox::toggled, this, GuardedSlot([this] { CheckBoxAutoClick(); }));
+    connect(CheckBoxLinkOuts, &QCheckBox::toggled, this, GuardedSlot([this] { CheckBoxLinkOutsClick(); }));
+    connect(ComboBoxAggressivity, &QComboBox::currentIndexChanged, this, GuardedSlot([this] { ComboBoxAggressivityChange(); }));
+    connect(ButtonReadValues, &QPushButton::clicked, this, GuardedSlot([this] { ButtonReadValuesClick(); }));
+}
+
+void TFormBRS::ButtonReadValuesClick() {
+    TFormMain* m = FormMain;
+    m->LogDebug(QStringLiteral("Read values :%1 %2 %3 %4")
+                    .arg(m->BRSFirmwareVersion)
+                    .arg(m->BRSCalT1)
+                    .arg(m->BRSAutomode)
+                    .arg(m->BRSThrT1));
+    SpinEditCalT1->setValue(m->BRSCalT1); // the spin edits clamp to 0..9
+    SpinEditCalT2->setValue(m->BRSCalT2);
+    SpinEditCalTa->setValue(m->BRSCalTA);
+    SpinEditThr1->setValue(m->BRSThrT1);
+    SpinEditThr2->setValue(m->BRSThrT2);
+    CheckBoxAuto->setChecked(false);
+    if (m->BRSAutomode == 1) {
+        CheckBoxAuto->setChecked(true);
+        for (QSlider* s : {m->TrackBarBRS1, m->TrackBarBRS2, m->TrackBarBRS3}) s->setEnabled(false);
+        m->LabelAutomatic->setText(QStringLiteral("Auto mode activated"));
+        if (m->BRSOutsLinked == 0) m->TrackBarBRS3->setEnabled(true);
+    } else {
+        m->LabelAutomatic->clear();
+    }
+    ComboBoxAggressivity->setCurrentIndex(m->BRSAggressive >= 1 && m->BRSAggressive <= 4 ? m->BRSAggressive - 1 : 3);
+    CheckBoxLinkOuts->setChecked(false);
+    if (m->BRSOutsLinked == 1) {
+        CheckBoxLinkOuts->setChecked(true);
+        m->TrackBarBRS3->setEnabled(false);
+    }
+    LabelFirmwareValue->setText(QString::number(m->BRSFirmwareVersion));
+    for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues}) save->setEnabled(false);
+    LabelHelp->clear();
+}
+
+void TFormBRS::SpinEditCalClick() {
+    ButtonSaveCalValues->setEnabled(true);
+    LabelHelp->setText(QStringLiteral("calibrates temp1, temp2 and Temp ambiante values by adding 0 to 9 °C"));
+}
+
+void TFormBRS::SpinEditThr1Exit() {
+    ButtonSaveThrValues->setEnabled(true);
+    LabelHelp->setText(QStringLiteral("Thresholds are used when Auto mode is enabled. Brisella keeps : Temp1 + "
+                                      "Calibration1 > Dewpoint + Threshold T1 and same with Temp2"));
+}
+
+void TFormBRS::ComboBoxAggressivityChange() {
+    ButtonSaveOutValues->setEnabled(true);
+    LabelHelp->setText(QStringLiteral(
+        "Aggressivity is used when Auto mode is enabled. It is the increment and decrement values. 1°C means 0 "
+        "to 100% in 5 minutes, 2°C in 2.5 mn, 5°C in 1mn and 10% in 30 seconds."));
+}
+
+void TFormBRS::CheckBoxLinkOutsClick() {
+    ButtonSaveOutValues->setEnabled(true);
+    if (CheckBoxLinkOuts->isChecked()) {
+        FormMain->TrackBarBRS3->setEnabled(false);
+        LabelHelp->setText(QStringLiteral("Outputs 2 and 3 are now linked, powering output2 will power output3 "
+                                          "automatically and with same value, in both manual or automatic modes"));
+    } else {
+        FormMain->TrackBarBRS3->setEnabled(true);
+        LabelHelp->setText(QStringLiteral("Outputs 2 and 3 are now independant"));
+    }
+}
+
+void TFormBRS::CheckBoxAutoClick() {
+    ButtonSaveOutValues->setEnabled(true);
+    TFormMain* m = FormMain;
+    if (CheckBoxAuto->isChecked()) {
+        m->TrackBarBRS1->setEnabled(false);
+        m->TrackBarBRS2->setEnabled(false);
+        if (CheckBoxLinkOuts->isChecked())
+            m->TrackBarBRS3->setEnabled(false);
+        else
+            CheckBoxLinkOuts->setEnabled(true);
+        LabelHelp->setText(QStringLiteral("Automatic mode enabled. Brisella will try to keep : Temp1 + Calibration "
+                                          "T1 > Dewpoint + Threshold T1, same with Temp2"));
+    } else {
+        m->TrackBarBRS1->setEnabled(true);
+        m->TrackBarBRS2->setEnabled(true);
+        m->TrackBarBRS3->setEnabled(!CheckBoxLinkOuts->isChecked());
+        CheckBoxLinkOuts->setEnabled(true);
+        LabelHelp->setText(QStringLiteral("Manual mode enabled"));
+    }
+}

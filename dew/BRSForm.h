@@ -1,0 +1,55 @@
+#pragma once
+// Settings window of the dew controller: shows what the last poll stored, sends settings.
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+class TFormBRS : public QWidget {
+public:
+    explicit TFormBRS(QWidget* parent = nullptr);
+
+    // Fills the controls from the stored state of the last poll; reads nothing.
+    void ButtonReadValuesClick();
+    // Edit handlers: enable a Save button and explain the setting.
+    void SpinEditCalClick();
+    void SpinEditThr1Exit();
+    void CheckBoxAutoClick();
+    void CheckBoxLinkOutsClick();
+    void ComboBoxAggressivityChange();
+
+    QGroupBox* GroupBoxCalibration;
+    QLabel* LabelCalTemp1;
+    QLabel* LabelCalTemp2;
+    QLabel* LabelTempAmb;
+    QLabel* LabelCalTemp1Value;
+    QLabel* LabelCalTemp2Value;
+    QLabel* LabelCalTempAmbValue;
+    QSpinBox* SpinEditCalT1;
+    QSpinBox* SpinEditCalT2;
+    QSpinBox* SpinEditCalTa;
+    QPushButton* ButtonSaveCalValues;
+    QGroupBox* GroupBoxThresholds;
+    QLabel* Label5;
+    QLabel* Label4;
+    QLabel* Label2;
+    QLabel* Label1;
+    QSpinBox* SpinEditThr1;
+    QSpinBox* SpinEditThr2;
+    QPushButton* ButtonSaveThrValues;
+    QGroupBox* GroupBoxOutputs;
+    QCheckBox* CheckBoxAuto;
+    QLabel* LabelAggressivity;
+    QComboBox* ComboBoxAggressivity;
+    QCheckBox* CheckBoxLinkOuts;
+    QPushButton* ButtonSaveOutValues;
+    QPushButton* ButtonReadValues;
+    QPushButton* ButtonReset;
+    QLabel* LabelHelp;
+    QLabel* LabelFirmware;
+    QLabel* LabelFirmwareValue;
+};

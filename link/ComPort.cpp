@@ -1,0 +1,219 @@
+#include "ComPort.h"
+
+#include "ErrorReport.h"
+#include "Failure.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace {
+
+Failure LinkError(const char* text, int code) {
+    return Failure(QStringLiteral("%1 (Error: %2)").arg(QLatin1String(text)).arg(code));
+}
+
+Failure NotOpen() { return Failure(QStringLiteral("Port Not Open")); }
+
+// A request the device kind does not support (a pseudo-terminal has no modem lines) is no error.
+bool Unsupported(int code) { return code == EINVAL || code == ENOTTY || code == EIO; }
+
+// While unread bytes wait or the device is gone, the event thread looks again this often.
+constexpr int kIdleRecheckMs = 50;
+constexpr int kHangupBackoffMs = 250;
+
+} // namespace
+
+TComPort::TComPort(QObject* parent) : QObject(parent) {}
+
+TComPort::~TComPort() {
+    try {
+        // Exit closes the port and sends nothing; nothing may run afterwards.
+        OnAfterClose = nullptr;
+        Close();
+    } catch (...) {
+        StopEvents();
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void TComPort::SetPort(const QString& name) {
+    if (name == port_) return;
+    const bool wasOpen = Connected();
+    if (wasOpen) Close();
+    port_ = name;
+    if (wasOpen) Open();
+}
+
+void TComPort::Open() {
+    if (Connected()) return;
+    const QByteArray path = port_.toLocal8Bit();
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw LinkError("Unable to open com port", errno);
+    // Exclusive use: TIOCEXCL refuses other opens (not root's); the lock refuses a second link.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        throw LinkError("Unable to open com port", code);
+    }
+    ::ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    try {
+        ApplySettings();
+    } catch (...) {
+        ::close(fd_);
+        fd_ = -1;
+        throw;
+    }
+    StartEvents();
+    if (OnAfterOpen) OnAfterOpen();
+}
+
+void TComPort::ApplySettings() {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) throw LinkError("SetCommState function failed", errno);
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tio.c_cc[VSTART] = 17;
+    tio.c_cc[VSTOP] = 19;
+    ::cfsetispeed(&tio, B19200);
+    ::cfsetospeed(&tio, B19200);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) throw LinkError("SetCommState function failed", errno);
+    // DTR and RTS held inactive.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(fd_, TIOCMBIC, &lines) != 0 && !Unsupported(errno))
+        throw LinkError("SetCommState function failed", errno);
+}
+
+void TComPort::Close() {
+    if (!Connected()) return;
+    // Abort what is pending; a failing purge leaves the link open and raises.
+    if (::tcflush(fd_, TCIOFLUSH) != 0 && !Unsupported(errno))
+        throw LinkError("PurgeComm function failed", errno);
+    StopEvents();
+    ::tcflush(fd_, TCIOFLUSH);
+    ::close(fd_);
+    fd_ = -1;
+    if (OnAfterClose) OnAfterClose();
+}
+
+int TComPort::WriteText(const QByteArray& text) {
+    if (!Connected()) throw NotOpen();
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(100 * text.size() + 1000);
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd_, text.constData() + written, text.size() - written);
+        if (n > 0) {
+            written += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) throw LinkError("WriteFile function failed", errno);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break; // write timeout: report what went out
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            throw LinkError("WriteFile function failed", errno);
+        if (p.revents & (POLLERR | POLLHUP)) throw LinkError("WriteFile function failed", EIO);
+    }
+    return static_cast<int>(written);
+}
+
+int TComPort::ReadText(QByteArray& text, int count) {
+    text.clear();
+    if (!Connected()) throw NotOpen();
+    if (count <= 0) return 0;
+    text.resize(count);
+    ssize_t n;
+    do {
+        n = ::read(fd_, text.data(), count);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        const int code = errno;
+        text.clear();
+        if (code == EAGAIN) return 0;
+        throw LinkError("ReadFile function failed", code);
+    }
+    text.resize(n);
+    return static_cast<int>(n);
+}
+
+void TComPort::PurgeBuffers(bool input, bool output) {
+    if (!Connected()) throw NotOpen();
+    const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : output ? TCOFLUSH : -1;
+    if (queue >= 0 && ::tcflush(fd_, queue) != 0 && !Unsupported(errno))
+        throw LinkError("PurgeComm function failed", errno);
+}
+
+void TComPort::StartEvents() {
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    stopping_ = false;
+    handover_.Reset();
+    events_ = std::thread([this] { EventLoop(); });
+}
+
+void TComPort::StopEvents() {
+    if (!events_.joinable()) return;
+    stopping_ = true;
+    handover_.Cancel();
+    const uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
+    events_.join();
+    ::close(wakeFd_);
+    wakeFd_ = -1;
+}
+
+void TComPort::Notify() {
+    // GUI thread. A link closed meanwhile has cancelled the hand-over; nothing runs then.
+    if (Connected() && OnRxChar) Guarded(OnRxChar);
+}
+
+void TComPort::EventLoop() {
+    // Only waits and hands over: the port's fd is read here just for its pending count.
+    int notified = 0; // bytes waiting when the last notification was handed over
+    int pause = 0;    // >0: do not wait on the port for this many ms (unread bytes, hang-up)
+    while (!stopping_) {
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const bool paused = pause > 0;
+        const int n = ::poll(fds, paused ? 1 : 2, paused ? pause : -1);
+        if (stopping_) break;
+        pause = 0;
+        if (n < 0) {
+            if (errno != EINTR) pause = kHangupBackoffMs;
+            continue;
+        }
+        if (!paused && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            // Device gone: poll would report this at once for ever; back off instead.
+            pause = kHangupBackoffMs;
+            continue;
+        }
+        if (!paused && !(fds[1].revents & POLLIN)) continue;
+        int waiting = 0;
+        if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
+            pause = kHangupBackoffMs;
+            continue;
+        }
+        if (waiting > notified) {
+            if (!handover_.Run([this] { Notify(); })) break;
+            if (::ioctl(fd_, FIONREAD, &notified) != 0) notified = 0;
+        } else {
+            notified = waiting; // someone read: newer bytes will be told apart from these
+        }
+        // Bytes left unread (or readable with nothing to read): look again a little later,
+        // since poll would report them at once for ever.
+        if (notified > 0 || (!paused && waiting == 0)) pause = kIdleRecheckMs;
+    }
+}

@@ -1,0 +1,70 @@
+#include "PortList.h"
+
+#include "PortsFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+// A legacy UART slot without a chip answers TIOCGSERIAL with type PORT_UNKNOWN; probing it
+// would only cost six seconds.
+bool IsPhantomUart(const QString& device) {
+    const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return true;
+    serial_struct info{};
+    const bool phantom = ::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type == PORT_UNKNOWN;
+    ::close(fd);
+    return phantom;
+}
+
+PortSource& Source() {
+    static PortSource source;
+    return source;
+}
+
+} // namespace
+
+QStringList SortPortNames(QStringList names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    return names;
+}
+
+QStringList HardwarePorts(const QString& sysroot) {
+    QStringList ports;
+    const QDir classDir(sysroot + QStringLiteral("/sys/class/tty"));
+    for (const QString& name : classDir.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot)) {
+        if (!QFileInfo::exists(classDir.filePath(name) + QStringLiteral("/device"))) continue;
+        const QString device = QStringLiteral("/dev/") + name;
+        if (name.startsWith(QLatin1String("ttyS")) && IsPhantomUart(device)) continue;
+        ports << device;
+    }
+    return ports;
+}
+
+QStringList FolderPorts(const QString& folder) {
+    QStringList ports;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        ports << dir.filePath(name);
+    return ports;
+}
+
+PortSource SetPortSource(PortSource source) {
+    PortSource old = std::move(Source());
+    Source() = std::move(source);
+    return old;
+}
+
+QStringList ListPorts() {
+    if (Source()) return SortPortNames(Source()());
+    return SortPortNames(HardwarePorts() + FolderPorts(PortsFolder()));
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The serial ports of this computer: ttys with hardware behind them, plus the entries of the
+// ports folder, sorted as text ignoring case.
+#include <QStringList>
+#include <functional>
+
+// Sorted as text ignoring case (COM10 before COM2).
+QStringList SortPortNames(QStringList names);
+
+// Device paths of the ttys under sysroot/sys/class/tty that have a device behind them, without
+// the legacy UARTs that report no hardware.
+QStringList HardwarePorts(const QString& sysroot = QString());
+
+// Paths of the entries of the ports folder.
+QStringList FolderPorts(const QString& folder);
+
+// The source of port names used by discovery; tests replace it. Returns the previous one.
+using PortSource = std::function<QStringList()>;
+PortSource SetPortSource(PortSource source);
+QStringList ListPorts();
