@@ -99,11 +99,13 @@ void TComPort::ApplySettings() {
 
 void TComPort::Close() {
     if (!Connected()) return;
-    // Abort what is pending; a failing purge leaves the link open and raises.
-    if (::tcflush(fd_, TCIOFLUSH) != 0 && !Unsupported(errno))
+    // Unread input is dropped; a failing purge leaves the link open and raises. Output already
+    // handed to the driver is let out: the command written just before a close (a focuser's
+    // "FMMODE") must reach the device, and without flow control it drains in milliseconds.
+    if (::tcflush(fd_, TCIFLUSH) != 0 && !Unsupported(errno))
         throw LinkError("PurgeComm function failed", errno);
     StopEvents();
-    ::tcflush(fd_, TCIOFLUSH);
+    ::tcflush(fd_, TCIFLUSH);
     ::close(fd_);
     fd_ = -1;
     if (OnAfterClose) OnAfterClose();
