@@ -23,40 +23,53 @@ void TChartSeries::Clear() {
 }
 
 TChartSeries::Extremes TChartSeries::Summarise(std::size_t level, std::size_t first) const {
-    Extremes acc{0, 0};
+    Extremes acc{};
     bool any = false;
-    for (std::size_t i = first; i < first + kFanOut; ++i) Take(level, i, acc, any);
+    for (std::size_t i = first; i < first + kFanOut; ++i)
+        Take(level, i, acc, any);
     return acc;
 }
 
 // Folds entry `index` of `level` (0: the points, k: levels_[k - 1]) into acc. Ties keep the
 // earlier point, whatever the order of folding.
 void TChartSeries::Take(std::size_t level, std::size_t index, Extremes& acc, bool& any) const {
-    Extremes e = level == 0 ? Extremes{std::uint32_t(index), std::uint32_t(index)}
-                            : levels_[level - 1][index];
+    Extremes e;
+    if (level == 0) {
+        const double v = points_[index].value;
+        e = {v, v, std::uint32_t(index), std::uint32_t(index)};
+    } else {
+        e = levels_[level - 1][index];
+    }
     if (!any) {
         acc = e;
         any = true;
         return;
     }
-    const double lo = points_[e.min].value, accLo = points_[acc.min].value;
-    if (lo < accLo || (lo == accLo && e.min < acc.min)) acc.min = e.min;
-    const double hi = points_[e.max].value, accHi = points_[acc.max].value;
-    if (hi > accHi || (hi == accHi && e.max < acc.max)) acc.max = e.max;
+    if (e.minValue < acc.minValue || (e.minValue == acc.minValue && e.min < acc.min)) {
+        acc.minValue = e.minValue;
+        acc.min = e.min;
+    }
+    if (e.maxValue > acc.maxValue || (e.maxValue == acc.maxValue && e.max < acc.max)) {
+        acc.maxValue = e.maxValue;
+        acc.max = e.max;
+    }
 }
 
 TChartSeries::Extremes TChartSeries::Range(std::size_t first, std::size_t last) const {
-    Extremes acc{std::uint32_t(first), std::uint32_t(first)};
+    Extremes acc{};
     bool any = false;
     std::size_t end = last + 1;
     for (std::size_t level = 0; first < end; ++level) {
         if (level == levels_.size()) {
-            while (first < end) Take(level, first++, acc, any);
+            while (first < end)
+                Take(level, first++, acc, any);
             break;
         }
         // Take the ragged ends here, then climb with the whole groups between them.
-        while (first < end && first % kFanOut != 0) Take(level, first++, acc, any);
-        while (first < end && end % kFanOut != 0) Take(level, --end, acc, any);
+        while (first < end && first % kFanOut != 0)
+            Take(level, first++, acc, any);
+        while (first < end && end % kFanOut != 0)
+            Take(level, --end, acc, any);
         first /= kFanOut;
         end /= kFanOut;
     }
@@ -65,6 +78,7 @@ TChartSeries::Extremes TChartSeries::Range(std::size_t first, std::size_t last) 
 
 std::size_t TChartSeries::MemoryBytes() const {
     std::size_t bytes = points_.size() * sizeof(Point);
-    for (const auto& level : levels_) bytes += level.capacity() * sizeof(Extremes);
+    for (const auto& level : levels_)
+        bytes += level.capacity() * sizeof(Extremes);
     return bytes;
 }

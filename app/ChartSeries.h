@@ -7,14 +7,17 @@
 #include <vector>
 
 class TChartSeries {
-public:
+  public:
     struct Point {
         double value;
         QRgb rgb;
         quint16 minutes; // label "hh:nn" as minutes of the day
     };
-    // Indexes of the first smallest and the first largest value of a range.
+    // The first smallest and the first largest value of a range, with their indexes. The
+    // values are kept here so that a query stays within the pyramid's memory.
     struct Extremes {
+        double minValue;
+        double maxValue;
         std::uint32_t min;
         std::uint32_t max;
     };
@@ -35,7 +38,7 @@ public:
     // Points per node of the pyramid.
     static constexpr std::size_t kFanOut = 16;
 
-private:
+  private:
     void Take(std::size_t level, std::size_t index, Extremes& acc, bool& any) const;
     Extremes Summarise(std::size_t level, std::size_t first) const;
 

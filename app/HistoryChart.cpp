@@ -45,7 +45,7 @@ struct Mapping {
 
 // Collects consecutive segments of one colour and draws them in one call, in order.
 class SegmentBatch {
-public:
+  public:
     explicit SegmentBatch(QPainter& painter) : painter_(painter) {}
     ~SegmentBatch() { Flush(); }
     void Add(QPoint from, QPoint to, QRgb rgb) {
@@ -54,7 +54,7 @@ public:
         lines_.append(QLine(from, to));
     }
 
-private:
+  private:
     void Flush() {
         if (lines_.isEmpty()) return;
         painter_.setPen(QPen(QColor::fromRgb(rgb_), 0));
@@ -103,7 +103,9 @@ void THistoryChart::Clear(int series) {
     update();
 }
 
-qsizetype THistoryChart::PointCount(int series) const { return qsizetype(SeriesAt(series).Count()); }
+qsizetype THistoryChart::PointCount(int series) const {
+    return qsizetype(SeriesAt(series).Count());
+}
 
 double THistoryChart::PointValue(int series, qsizetype index) const {
     return PointAt(series, index).value;
@@ -133,7 +135,8 @@ QString THistoryChart::LabelText(quint16 minutes) {
 
 std::size_t THistoryChart::MemoryBytes() const {
     std::size_t bytes = 0;
-    for (const auto& s : series_) bytes += s.MemoryBytes();
+    for (const auto& s : series_)
+        bytes += s.MemoryBytes();
     return bytes;
 }
 
@@ -174,11 +177,13 @@ void THistoryChart::PaintChart(QPainter& painter) const {
     }
 
     std::size_t axisCount = 0;
-    for (const auto& s : series_) axisCount = std::max(axisCount, s.Count());
+    for (const auto& s : series_)
+        axisCount = std::max(axisCount, s.Count());
     painter.save();
     painter.setClipRect(plot);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (const auto& s : series_) PaintSeries(painter, s, plot, axisCount);
+    for (const auto& s : series_)
+        PaintSeries(painter, s, plot, axisCount);
     painter.restore();
 
     PaintAxis(painter, plot);

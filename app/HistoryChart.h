@@ -16,7 +16,7 @@
 class QTime;
 
 class THistoryChart : public QWidget {
-public:
+  public:
     // How the series are drawn: Envelope takes the per-column path once a series has more
     // points than the plot has columns; PointByPoint always draws every segment (reference).
     enum class Rendering { Envelope, PointByPoint };
@@ -60,10 +60,10 @@ public:
     // Paints the whole chart; paintEvent uses it.
     void PaintChart(QPainter& painter) const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     const TChartSeries& SeriesAt(int series) const;
     const TChartSeries::Point& PointAt(int series, qsizetype index) const;
     void PaintSeries(QPainter& painter, const TChartSeries& series, const QRect& plot,
