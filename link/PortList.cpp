@@ -3,6 +3,7 @@
 #include "PortsFolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
@@ -25,6 +26,17 @@ bool IsPhantomUart(const QString& device) {
     return phantom;
 }
 
+// Ttys that carry the system console: the kernel writes there, no accessory sits behind them.
+QStringList ConsoleTtys(const QString& sysroot) {
+    QStringList names;
+    QFile consoles(sysroot + QStringLiteral("/proc/consoles"));
+    if (!consoles.open(QIODevice::ReadOnly)) return names;
+    for (const QByteArray& line : consoles.readAll().split('\n'))
+        if (const QByteArray name = line.simplified().split(' ').value(0); !name.isEmpty())
+            names << QString::fromLatin1(name);
+    return names;
+}
+
 PortSource& Source() {
     static PortSource source;
     return source;
@@ -41,8 +53,10 @@ QStringList SortPortNames(QStringList names) {
 QStringList HardwarePorts(const QString& sysroot) {
     QStringList ports;
     const QDir classDir(sysroot + QStringLiteral("/sys/class/tty"));
+    const QStringList consoles = ConsoleTtys(sysroot);
     for (const QString& name : classDir.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot)) {
         if (!QFileInfo::exists(classDir.filePath(name) + QStringLiteral("/device"))) continue;
+        if (consoles.contains(name)) continue;
         const QString device = QStringLiteral("/dev/") + name;
         if (name.startsWith(QLatin1String("ttyS")) && IsPhantomUart(device)) continue;
         ports << device;

@@ -8,7 +8,8 @@
 QStringList SortPortNames(QStringList names);
 
 // Device paths of the ttys under sysroot/sys/class/tty that have a device behind them, without
-// the legacy UARTs that report no hardware.
+// the legacy UARTs that report no hardware and without the system console's tty
+// (sysroot/proc/consoles).
 QStringList HardwarePorts(const QString& sysroot = QString());
 
 // Paths of the entries of the ports folder.

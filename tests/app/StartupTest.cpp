@@ -3,7 +3,7 @@
 #include "FormsFixture.h"
 #include "MainForm.h"
 #include "PanelsForm.h"
-#include "Pty.h"
+#include "TestPty.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
 #include "QtTestSupport.h"

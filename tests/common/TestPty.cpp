@@ -1,4 +1,4 @@
-#include "Pty.h"
+#include "TestPty.h"
 
 #include <QDeadlineTimer>
 

@@ -1,0 +1,255 @@
+// Connect All and Disconnect All against simulated accessories on pseudo-terminals.
+#include "ComPort.h"
+#include "FormsFixture.h"
+#include "MainForm.h"
+#include "PortList.h"
+#include "QLOForm.h"
+#include "QtTestSupport.h"
+#include "SimDew.h"
+#include "SimFocuser.h"
+#include "SimPanels.h"
+#include "ThreadedTimer.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+QString Port(const TSimDevice& device) { return QString::fromStdString(device.Port()); }
+} // namespace
+
+class DiscoveryTest : public FormsTest {
+protected:
+    void SetUp() override {
+        FormsTest::SetUp();
+        previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
+    }
+    void TearDown() override {
+        if (FormMain->ComPortQLO->Connected() || FormMain->ComPortBRS->Connected() ||
+            FormMain->ComPortPrimaryPanels->Connected() || FormMain->ComPortQLO2->Connected())
+            FormMain->ButtonLoadDevicesClick();
+        FormsTest::TearDown();
+        SetPortSource(previous_);
+    }
+    // Announces a device under a name that decides its place in the port list.
+    QString Plug(const QString& name, const TSimDevice& device) {
+        const QString link = folder_.filePath(name);
+        QFile::link(Port(device), link);
+        return link;
+    }
+    QStringList DebugTexts() const { return Texts(FormMain->memoDebugLogs); }
+
+    QTemporaryDir folder_;
+    PortSource previous_;
+};
+
+TEST_F(DiscoveryTest, NoPortsLeavesEverythingIdle) {
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_EQ(DebugTexts().last(), "Detecting devices...");
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
+    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr);
+}
+
+TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond) {
+    TSimFocuser first, second, third;
+    const QString a = Plug("a-focuser", first), b = Plug("b-focuser", second);
+    FormMain->CheckBoxTrackAll->setChecked(false);
+    FormMain->ButtonLoadDevicesClick();
+
+    EXPECT_EQ(FormMain->ComPortQLO->Port(), a);
+    EXPECT_TRUE(FormMain->ComPortQLO->Connected());
+    EXPECT_EQ(FormMain->ComPortQLO2->Port(), b);
+    EXPECT_TRUE(FormMain->ComPortQLO2->Connected());
+    EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + a);
+    EXPECT_EQ(FormMain->LabelPortStatusQLO2->text(), "connected " + b);
+    EXPECT_TRUE(FormQLO->RadioButtonFocuser2->isEnabled());
+    EXPECT_TRUE(FormMain->ButtonDetailsQLO->isEnabled());
+    EXPECT_TRUE(FormMain->ButtonQLOWS->isEnabled());
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
+    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr); // "Track all" was unchecked
+    // Manual mode at connection, then the one immediate poll: temperatures first after start.
+    ASSERT_TRUE(first.WaitForCommand("FTMPRO", 2s));
+    EXPECT_EQ(first.Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE", "FTMPRO"}));
+    ASSERT_TRUE(second.WaitForCommand("FTMPRO", 2s));
+    EXPECT_TRUE(DebugTexts().contains("   QLO Detected on " + b));
+
+    // A third focuser found later takes focuser 2's link; the second is no longer connected.
+    FormMain->DeviceWho(Port(third));
+    EXPECT_EQ(FormMain->ComPortQLO2->Port(), Port(third));
+    EXPECT_TRUE(FormMain->ComPortQLO2->Connected());
+    EXPECT_EQ(FormMain->ComPortQLO->Port(), a);
+}
+
+TEST_F(DiscoveryTest, AwkwardPortsAreSurvived) {
+    TFocuserOptions older;
+    older.answersWhoIs = false;
+    TSimFocuser busy, old(older), after;
+    TSimSilent silent;
+    TComPort holder; // another program holds this port
+    holder.SetPort(Plug("a-busy", busy));
+    holder.Open();
+    const QString oldPort = Plug("b-old", old);
+    Plug("c-silent", silent);
+    const QString afterPort = Plug("d-after", after);
+    FormMain->CheckBoxTrackAll->setChecked(false);
+
+    QElapsedTimer clock;
+    clock.start();
+    FormMain->ButtonLoadDevicesClick();
+    const qint64 ms = clock.elapsed();
+
+    const QStringList texts = DebugTexts();
+    const auto openError = std::find_if(texts.begin(), texts.end(), [](const QString& t) {
+        return t.startsWith("Erreur ouverture ComPort :Unable to open com port (Error: ");
+    });
+    EXPECT_NE(openError, texts.end());
+    // The focuser answering only FMMODE connects, and discovery goes on past the silent port.
+    EXPECT_EQ(FormMain->ComPortQLO->Port(), oldPort);
+    EXPECT_TRUE(FormMain->ComPortQLO->Connected());
+    EXPECT_EQ(FormMain->ComPortQLO2->Port(), afterPort);
+    EXPECT_TRUE(FormMain->ComPortQLO2->Connected());
+    EXPECT_EQ(silent.Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE"}));
+    // The silent port costs its 6 s, the FMMODE-only focuser about 3 s.
+    EXPECT_GT(ms, 8500);
+    EXPECT_LT(ms, 20000);
+}
+
+TEST_F(DiscoveryTest, DewControllerFirmwareIsReadFromItsIdentification) {
+    TDewOptions options;
+    options.firmware = 12;
+    TSimDewController dew(options);
+    Plug("dew", dew);
+    FormMain->CheckBoxTrackAll->setChecked(false);
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_EQ(FormMain->BRSFirmwareVersion, 12);
+    EXPECT_TRUE(DebugTexts().contains("   BRS version extracted 12"));
+    EXPECT_TRUE(FormMain->ComPortBRS->Connected());
+    EXPECT_TRUE(FormMain->ButtonDetailsBRS->isEnabled());
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
+    EXPECT_TRUE(dew.WaitForCommand("SGETAL", 2s));
+}
+
+TEST_F(DiscoveryTest, DewControllerWithoutVersionStillConnects) {
+    TSimSilent dew; // answers the probe with an identification that has no parentheses
+    dew.SendRaw("BRS dew heater\r");
+    Plug("dew", dew);
+    FormMain->BRSFirmwareVersion = 7;
+    FormMain->CheckBoxTrackAll->setChecked(false);
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_TRUE(DebugTexts().contains("Erreur récupération version firmware :'' n'est pas une valeur entière correcte"));
+    EXPECT_EQ(FormMain->BRSFirmwareVersion, 7);
+    EXPECT_TRUE(FormMain->ComPortBRS->Connected());
+}
+
+TEST_F(DiscoveryTest, PanelsAloneKeepConnectAllAndTheNextClickDisconnects) {
+    TSimPanels panels;
+    Plug("panels", panels);
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_TRUE(FormMain->ComPortPrimaryPanels->Connected());
+    EXPECT_TRUE(FormMain->ButtonDetailsPanels->isEnabled());
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_FALSE(FormMain->ComPortPrimaryPanels->Connected());
+    EXPECT_EQ(DebugTexts().last(), "Close Panels Port");
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
+    EXPECT_EQ(panels.Commands(), (std::vector<std::string>{"SWHOIS"})); // nothing after the probe
+}
+
+TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) {
+    TSimFocuser one, two;
+    TSimDewController dew;
+    Plug("a", one);
+    Plug("b", two);
+    Plug("c", dew);
+    FormMain->ButtonLoadDevicesClick();
+    ASSERT_NE(FormMain->ThreadedTimerQLO, nullptr);
+    ASSERT_NE(FormMain->ThreadedTimerBRS, nullptr);
+    EXPECT_TRUE(FormMain->AskPositionQLO);
+    QStringList notifs = Texts(FormMain->MemoAdminMsgs);
+    EXPECT_TRUE(notifs.contains("Start tracking Quillo.."));
+    EXPECT_TRUE(notifs.contains("Start tracking Brisella.."));
+    // The first tick asks for the position (ticks need the event loop running).
+    EXPECT_TRUE(WaitFor([&] { return one.CommandCount() >= 4 && one.Commands()[3] == "FPOSRO"; }, 3000));
+
+    bool stoppedBeforeClose = false;
+    auto caption = FormMain->ComPortQLO->OnAfterClose;
+    FormMain->ComPortQLO->OnAfterClose = [&] {
+        stoppedBeforeClose = Texts(FormMain->MemoAdminMsgs).contains("Stopped tracking Quillo");
+        caption();
+    };
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_TRUE(stoppedBeforeClose);
+    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr);
+    EXPECT_EQ(FormMain->ThreadedTimerBRS, nullptr);
+    notifs = Texts(FormMain->MemoAdminMsgs);
+    EXPECT_TRUE(notifs.contains("Stopped tracking Brisella"));
+    for (TComPort* link : {FormMain->ComPort, FormMain->ComPortQLO, FormMain->ComPortQLO2, FormMain->ComPortBRS,
+                           FormMain->ComPortPrimaryPanels})
+        EXPECT_FALSE(link->Connected()) << link->objectName().toStdString();
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
+    // Each focuser's last command before its link closed was FMMODE.
+    for (TSimFocuser* focuser : {&one, &two}) {
+        ASSERT_TRUE(focuser->WaitForCommandCount(4, 2s));
+        Pump(100);
+        EXPECT_EQ(focuser->Commands().back(), "FMMODE");
+    }
+    EXPECT_EQ(dew.Commands().back(), "SGETAL"); // nothing is written to the dew controller on close
+}
+
+TEST_F(DiscoveryTest, RepeatedConnectAndDisconnectLeakNothing) {
+    TSimFocuser one, two;
+    TSimDewController dew;
+    TSimPanels panels;
+    Plug("a", one);
+    Plug("b", two);
+    Plug("c", dew);
+    Plug("d", panels);
+    // One round first, so that lazily made resources (fonts, event dispatcher) exist.
+    FormMain->ButtonLoadDevicesClick();
+    FormMain->ButtonLoadDevicesClick();
+    Pump(50);
+    const int fds = OpenFdCount(), threads = ThreadCount();
+    for (int round = 0; round < 25; ++round) {
+        FormMain->ButtonLoadDevicesClick();
+        ASSERT_TRUE(FormMain->ComPortQLO2->Connected());
+        Pump(round % 5 == 0 ? 1100 : 20); // now and then let ticks and replies flow
+        FormMain->ButtonLoadDevicesClick();
+        ASSERT_FALSE(FormMain->ComPortQLO->Connected());
+    }
+    Pump(50);
+    EXPECT_EQ(OpenFdCount(), fds);
+    EXPECT_EQ(ThreadCount(), threads);
+}
+
+TEST(PortList, OnlyTtysWithHardwareBehindThemAreListed) {
+    QTemporaryDir root;
+    const QString tty = root.filePath("sys/class/tty");
+    for (const char* name : {"ttyUSB0", "ttyACM1", "tty0", "ttyS7", "ttyAMA0"}) QDir().mkpath(tty + "/" + name);
+    for (const char* name : {"ttyUSB0", "ttyACM1", "ttyS7", "ttyAMA0"})
+        QFile::link(root.path(), tty + "/" + name + "/device");
+    QDir().mkpath(root.filePath("proc"));
+    QFile consoles(root.filePath("proc/consoles"));
+    ASSERT_TRUE(consoles.open(QIODevice::WriteOnly));
+    consoles.write("ttyAMA0              -W- (EC  p a)    4:64\n");
+    consoles.close();
+    // ttyS7 has a device link but no chip behind it (no such device here): a phantom UART;
+    // ttyAMA0 carries the system console.
+    EXPECT_EQ(SortPortNames(HardwarePorts(root.path())), QStringList({"/dev/ttyACM1", "/dev/ttyUSB0"}));
+    EXPECT_EQ(SortPortNames({"COM2", "com10", "COM1"}), QStringList({"COM1", "com10", "COM2"}));
+}
+
+TEST(PortList, ThisMachineListsNoPhantomPorts) {
+    const QStringList ports = HardwarePorts();
+    std::cout << "hardware ports here: " << ports.join(' ').toStdString() << std::endl;
+    for (const QString& port : ports) EXPECT_TRUE(QFile::exists(port)) << port.toStdString();
+}
