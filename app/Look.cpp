@@ -1,7 +1,10 @@
 #include "Look.h"
 
 #include <QApplication>
+#include <QHelpEvent>
+#include <QPainter>
 #include <QPalette>
+#include <QToolTip>
 
 namespace look {
 
@@ -33,6 +36,36 @@ QLabel* Label(QWidget* parent, const char* name, int left, int top, const QStrin
     const int width = parent ? std::max(20, parent->width() - left - 2) : 200;
     label->setGeometry(left, top, width, pixels + 6);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+void FitLabel::paintEvent(QPaintEvent* event) {
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+    if (shown == text()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(contentsRect(), int(alignment()), shown);
+}
+
+bool FitLabel::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        if (fontMetrics().horizontalAdvance(text()) > contentsRect().width())
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QLabel::event(event);
+}
+
+QLabel* StatusLabel(QWidget* parent, const char* name, int left, int top, int right) {
+    auto* label = new FitLabel(QStringLiteral("Disconnected"), parent);
+    label->setObjectName(QLatin1String(name));
+    Style(label, 16, false, Navy);
+    label->setGeometry(left, top, right - left, 22);
     return label;
 }
 

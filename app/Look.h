@@ -34,4 +34,18 @@ template <class T> T* Make(QWidget* parent, const char* name, int left, int top,
 QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text,
               int pixels, bool bold = false, QColor color = QColor());
 
+// A label whose text, when wider than the label, is shown shortened in the middle (a long port
+// path); the whole text stays its text and shows as a tool tip.
+class FitLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+};
+
+// A status label ("Disconnected", "connected <port>") that ends before `right`.
+QLabel* StatusLabel(QWidget* parent, const char* name, int left, int top, int right);
+
 } // namespace look

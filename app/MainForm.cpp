@@ -48,10 +48,6 @@ QPushButton* DetailsButton(QWidget* parent, const char* name, int left, int top)
     return button;
 }
 
-QLabel* Status(QWidget* parent, const char* name, int left, int top) {
-    return Label(parent, name, left, top, QStringLiteral("Disconnected"), 16, false, look::Navy);
-}
-
 QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
     return Label(parent, name, left, top, text, 13, false, look::Teal);
 }
@@ -130,7 +126,7 @@ void TFormMain::BuildFocuserPanels() {
     auto build = [](QGroupBox* g, const Names& n, int detailsLeft, QLabel** status, QLabel** pos,
                     QLabel** posValue, QLabel** temp, QLabel** tempValue, QLabel** comp,
                     QPushButton** details) {
-        *status = Status(g, n.status, 64, 32);
+        *status = look::StatusLabel(g, n.status, 64, 32, g->width() - 4);
         *pos = Caption(g, n.pos, 8, 61, QStringLiteral("Position :"));
         *posValue = Value(g, n.posValue, 68, 61);
         *temp = Caption(g, n.temp, 8, 85, QStringLiteral("Temperature : "));
@@ -150,7 +146,7 @@ void TFormMain::BuildFocuserPanels() {
 
 void TFormMain::BuildDewPanel() {
     QGroupBox* g = GroupBoxBRS = Group(this, "GroupBoxBRS", 0, 368, 489, 129, QStringLiteral("Brisella"));
-    LabelPortStatusBRS = Status(g, "LabelPortStatusBRS", 168, 17);
+    LabelPortStatusBRS = look::StatusLabel(g, "LabelPortStatusBRS", 168, 17, 410); // ends before Details
     LabelBRSAmbTemp = Caption(g, "LabelBRSAmbTemp", 8, 37, QStringLiteral("Ambient temperature :"));
     LabelBRSAmbTempValue = Value(g, "LabelBRSAmbTempValue", 144, 37);
     LabelAutomatic = Label(g, "LabelAutomatic", 217, 36, QStringLiteral("       "), 13, true, look::Maroon);
@@ -230,7 +226,7 @@ void TFormMain::BuildChartsAndLogs() {
 void TFormMain::BuildPanelsGroup() {
     QGroupBox* g = GroupBoxPanels =
         Group(this, "GroupBoxPanels", 225, 574, 249, 121, QStringLiteral("Panels manager"));
-    LabelPortStatusPanels = Status(g, "LabelPortStatusPanels", 64, 24);
+    LabelPortStatusPanels = look::StatusLabel(g, "LabelPortStatusPanels", 64, 24, g->width() - 4);
     LabelPanelLeft = Caption(g, "LabelPanelLeft", 8, 56, QStringLiteral("Left :"));
     LabelPanelsLeftValue = Value(g, "LabelPanelsLeftValue", 56, 56);
     LabelPanelRight = Caption(g, "LabelPanelRight", 8, 80, QStringLiteral("Right :"));
