@@ -1,0 +1,454 @@
+// The telemetry path through the real main window: polls on the timers, replies over real
+// links, the display refresh with its sliders, and the history charts.
+#include "ComPort.h"
+#include "Convert.h"
+#include "FormsFixture.h"
+#include "HistoryChart.h"
+#include "MainForm.h"
+#include "PortList.h"
+#include "QtTestSupport.h"
+#include "SimDew.h"
+#include "SimFocuser.h"
+#include "TestPty.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <set>
+
+namespace {
+
+QStringList DebugTexts() {
+    return Texts(FormMain->memoDebugLogs);
+}
+
+bool DebugHas(const QString& text) {
+    return DebugTexts().contains(text);
+}
+
+qsizetype DebugCount(const QString& prefix) {
+    const QStringList texts = DebugTexts();
+    return std::count_if(texts.begin(), texts.end(),
+                         [&](const QString& t) { return t.startsWith(prefix); });
+}
+
+// The number shown by a value label ("21.5 °C", "65.2 %").
+double LabelNumber(const QLabel* label) {
+    return label->text().section(QChar(' '), 0, 0).toDouble();
+}
+
+struct Poll {
+    std::string command;
+    double at; // seconds
+};
+
+// The complete commands of a device that are among `names`, with their arrival times.
+std::vector<Poll> PollsOf(const TSimDevice& device, const std::set<std::string>& names) {
+    std::vector<Poll> polls;
+    for (const TReceived& r : device.Received())
+        if (r.complete && names.count(r.text))
+            polls.push_back(
+                {r.text, std::chrono::duration<double>(r.at.time_since_epoch()).count()});
+    return polls;
+}
+
+const std::set<std::string> kFocuserPolls{"FPOSRO", "FTMPRO"};
+const std::set<std::string> kDewPolls{"SGETAL"};
+
+qsizetype Count(const THistoryChart* chart, int series) {
+    return chart->PointCount(series);
+}
+
+// Sizes of the six series: ChartQLO 0 and 1, then ChartBRS 0 to 3.
+std::vector<qsizetype> Counts() {
+    return {Count(FormMain->ChartQLO, 0), Count(FormMain->ChartQLO, 1),
+            Count(FormMain->ChartBRS, 0), Count(FormMain->ChartBRS, 1),
+            Count(FormMain->ChartBRS, 2), Count(FormMain->ChartBRS, 3)};
+}
+
+double LastValue(const THistoryChart* chart, int series) {
+    return chart->PointValue(series, chart->PointCount(series) - 1);
+}
+
+QRgb LastColor(const THistoryChart* chart, int series) {
+    return chart->PointColor(series, chart->PointCount(series) - 1);
+}
+
+} // namespace
+
+// ---- Tracking against simulated accessories ----
+
+class TrackingTest : public FormsTest {
+  protected:
+    void SetUp() override {
+        FormsTest::SetUp();
+        previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
+    }
+    void TearDown() override {
+        if (FormMain->ComPortQLO->Connected() || FormMain->ComPortQLO2->Connected() ||
+            FormMain->ComPortBRS->Connected())
+            FormMain->ButtonLoadDevicesClick();
+        FormsTest::TearDown();
+        SetPortSource(previous_);
+    }
+    void Plug(const QString& name, const TSimDevice& device) {
+        QFile::link(QString::fromStdString(device.Port()), folder_.filePath(name));
+    }
+
+    QTemporaryDir folder_;
+    PortSource previous_;
+};
+
+TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
+    ASSERT_EQ(DecimalSeparator(), QChar('.'));
+    TFocuserOptions o1, o2;
+    o1.position = 12345;
+    o1.temperature = 7.5;
+    o1.driftPerSecond = 0;
+    o2.position = 23456;
+    o2.temperature = -3.25;
+    o2.driftPerSecond = 0;
+    TDewOptions d;
+    d.timeScale = 0; // readings stand still
+    d.ambient = 14.25;
+    d.humidity = 62.5;
+    d.settings.calibration = {1, 2, 0};
+    TSimFocuser one(o1), two(o2);
+    TSimDewController dew(d);
+    Plug("a-focuser", one);
+    Plug("b-focuser", two);
+    Plug("c-dew", dew);
+    FormMain->CheckBoxTrackAll->setChecked(true);
+    FormMain->ButtonLoadDevicesClick();
+    ASSERT_TRUE(FormMain->ComPortQLO2->Connected());
+    ASSERT_TRUE(FormMain->ComPortBRS->Connected());
+
+    // Ticks reach the GUI thread only while the event loop runs.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return PollsOf(one, kFocuserPolls).size() >= 5 &&
+                   PollsOf(two, kFocuserPolls).size() >= 5 && PollsOf(dew, kDewPolls).size() >= 3;
+        },
+        9000));
+    Pump(200); // let the last replies in
+
+    // The immediate poll asks for the temperature (flags false at the first connection), the
+    // ticks then alternate starting with the position, about one second apart.
+    for (const TSimFocuser* focuser : {&one, &two}) {
+        const std::vector<Poll> polls = PollsOf(*focuser, kFocuserPolls);
+        for (std::size_t i = 0; i < polls.size(); ++i) {
+            EXPECT_EQ(polls[i].command, i % 2 == 0 ? "FTMPRO" : "FPOSRO") << i;
+            if (i > 0) {
+                const double gap = polls[i].at - polls[i - 1].at;
+                EXPECT_GT(gap, 0.7) << i;
+                EXPECT_LT(gap, 1.6) << i;
+            }
+        }
+    }
+    const std::vector<Poll> frames = PollsOf(dew, kDewPolls);
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        const double gap = frames[i].at - frames[i - 1].at;
+        EXPECT_GT(gap, 1.5) << i;
+        EXPECT_LT(gap, 2.6) << i;
+    }
+    // One "QLO Tx" and one "QLO2 Tx" line per tick, in that order.
+    QStringList tx;
+    for (const QString& t : DebugTexts())
+        if (t.startsWith("QLO Tx: ") || t.startsWith("QLO2 Tx: ")) tx << t.section(':', 0, 0);
+    ASSERT_GE(tx.size(), 10);
+    for (qsizetype i = 0; i < tx.size(); ++i)
+        EXPECT_EQ(tx[i], i % 2 ? "QLO2 Tx" : "QLO Tx") << i;
+
+    EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), QString::number(one.Position()));
+    EXPECT_EQ(FormMain->LabelQLO2PositionValue->text(), QString::number(two.Position()));
+    EXPECT_NEAR(LabelNumber(FormMain->LabelQLOTempValue), one.Temperature(), 0.006);
+    EXPECT_NEAR(LabelNumber(FormMain->LabelQLO2TempValue), two.Temperature(), 0.006);
+    EXPECT_TRUE(FormMain->LabelQLOTempValue->text().endsWith(" °C"));
+
+    const TDewReadings r = dew.Readings();
+    EXPECT_NEAR(LabelNumber(FormMain->LabelBRSLocTemp1Value), r.probe[0] + 1, 0.006);
+    EXPECT_NEAR(LabelNumber(FormMain->LabelBRSLocTemp2Value), r.probe[1] + 2, 0.006);
+    EXPECT_NEAR(LabelNumber(FormMain->LabelBRSAmbTempValue), r.ambient, 0.006);
+    EXPECT_NEAR(LabelNumber(FormMain->LabelBRSHumidityValue), r.humidity, 0.06);
+    EXPECT_NEAR(LabelNumber(FormMain->LabelBRSDewpointValue), r.dewPoint, 0.006);
+    EXPECT_EQ(FormMain->LabelBRSOut1Value->text(), "0 %");
+    EXPECT_TRUE(FormMain->LabelBRSHumidityValue->text().endsWith(" %"));
+
+    // Every refresh added one point to each of the six series.
+    const std::vector<qsizetype> counts = Counts();
+    EXPECT_GT(counts[0], 5);
+    for (qsizetype c : counts)
+        EXPECT_EQ(c, counts[0]);
+    EXPECT_NEAR(LastValue(FormMain->ChartBRS, 2), r.dewPoint, 0.006);
+
+    // The labels follow the devices.
+    one.SetTemperature(9.87);
+    two.SetPosition(34567);
+    dew.SetAmbient(20.5);
+    EXPECT_TRUE(WaitFor(
+        [] {
+            return FormMain->LabelQLOTempValue->text() == "9.87 °C" &&
+                   FormMain->LabelQLO2PositionValue->text() == "34567" &&
+                   FormMain->LabelBRSAmbTempValue->text() == "20.5 °C";
+        },
+        4000))
+        << FormMain->LabelQLOTempValue->text().toStdString() << " "
+        << FormMain->LabelQLO2PositionValue->text().toStdString() << " "
+        << FormMain->LabelBRSAmbTempValue->text().toStdString();
+    EXPECT_EQ(FormMain->QLOTemp, 9.87);
+    EXPECT_EQ(FormMain->QLO2Position, 34567);
+}
+
+TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
+    TFocuserOptions o;
+    o.driftPerSecond = 0;
+    TSimFocuser focuser(o);
+    TSimDewController dew;
+    Plug("a-focuser", focuser);
+    Plug("b-dew", dew);
+    FormMain->CheckBoxTrackAll->setChecked(false);
+    for (int s = 0; s < 2; ++s)
+        FormMain->ChartQLO->AddPoint(s, 10, 0, 0xff0000ffu);
+    for (int s = 0; s < 4; ++s)
+        FormMain->ChartBRS->AddPoint(s, 10, 0, 0xff0000ffu);
+
+    FormMain->ButtonLoadDevicesClick();
+    // Cleared before the first replies can come in.
+    EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
+    // One focuser temperature and one dew frame: two refreshes, each adding to the five
+    // series of the connected devices and nothing for the absent focuser 2.
+    ASSERT_TRUE(WaitFor([] { return Count(FormMain->ChartBRS, 0) >= 2; }, 3000));
+    Pump(200);
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+
+    FormMain->ButtonLoadDevicesClick();
+    ASSERT_FALSE(FormMain->ComPortQLO->Connected());
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+
+    FormMain->ButtonLoadDevicesClick();
+    ASSERT_TRUE(FormMain->ComPortQLO->Connected());
+    EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
+}
+
+// ---- Replies over real links, the test holding the far end ----
+
+class LinkTest : public FormsTest {
+  protected:
+    static void Open(TComPort* link, const TestPty& pty) {
+        link->SetPort(pty.Path());
+        link->Open();
+    }
+    // Writes a chunk and waits until the receive handler has logged it.
+    static bool Send(TestPty& pty, const QByteArray& chunk, const QString& rxPrefix) {
+        const qsizetype before = DebugCount(rxPrefix);
+        pty.Write(chunk);
+        return WaitFor([&] { return DebugCount(rxPrefix) > before; }, 2000);
+    }
+
+    TestPty focuser;
+    TestPty focuser2;
+    TestPty dew;
+};
+
+TEST_F(LinkTest, ReplySplitOverTwoNotificationsIsBufferedThenStored) {
+    Open(FormMain->ComPortQLO, focuser);
+    ASSERT_TRUE(Send(focuser, "P=012", "QLO Rx:"));
+    EXPECT_EQ(DebugTexts().last(), "    incomplet, Bufferisation !");
+    EXPECT_EQ(FormMain->RxBufferQLO, "P=012");
+    EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "");
+
+    ASSERT_TRUE(Send(focuser, "34\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOPosition, 1234);
+    EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "1234");
+    EXPECT_TRUE(DebugHas("     extracted QLO pos:01234"));
+    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    // Focuser 2 is not connected: it shows the readings it starts with.
+    EXPECT_EQ(FormMain->LabelQLO2PositionValue->text(), "0");
+    EXPECT_EQ(FormMain->LabelQLO2TempValue->text(), "0 °C");
+}
+
+TEST_F(LinkTest, ReplyLinesFollowTheLineRules) {
+    Open(FormMain->ComPortQLO, focuser);
+    ASSERT_TRUE(Send(focuser, "\rP=02222\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOPosition, 2222); // a carriage return before the key is harmless
+
+    // Four digits: the position stays, but the display is refreshed.
+    FormMain->LabelQLOPositionValue->setText("moving");
+    ASSERT_TRUE(Send(focuser, "P=1234\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOPosition, 2222);
+    EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "2222");
+
+    // Only the first line counts; the second is dropped with the buffer.
+    ASSERT_TRUE(Send(focuser, "P=05555\nT=9.5\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOPosition, 5555);
+    EXPECT_EQ(FormMain->QLOTemp, 0);
+    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+
+    // Focuser 2 has its own buffer, readings and labels.
+    Open(FormMain->ComPortQLO2, focuser2);
+    ASSERT_TRUE(Send(focuser2, "T=-3.25\n", "QLO2 Rx:"));
+    EXPECT_EQ(FormMain->QLO2Temp, -3.25);
+    EXPECT_EQ(FormMain->LabelQLO2TempValue->text(), "-3.25 °C");
+    EXPECT_EQ(FormMain->LabelQLOTempValue->text(), "0 °C");
+}
+
+TEST_F(LinkTest, RepliesThatDoNotConvertAreLoggedAndTheNextOnesParsed) {
+    Open(FormMain->ComPortQLO, focuser);
+    ASSERT_TRUE(Send(focuser, "T=abc\n", "QLO Rx:"));
+    EXPECT_TRUE(DebugHas(
+        "Erreur extraction QLO :'abc' n'est pas une valeur en virgule flottante correcte"));
+    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    ASSERT_TRUE(Send(focuser, "T=8.5\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOTemp, 8.5);
+    EXPECT_EQ(FormMain->LabelQLOTempValue->text(), "8.5 °C");
+
+    ASSERT_TRUE(Send(focuser, "P=12a45\n", "QLO Rx:"));
+    EXPECT_TRUE(DebugHas("Erreur extraction QLO :'12a45' n'est pas une valeur entière correcte"));
+    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    ASSERT_TRUE(Send(focuser, "P=04321\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOPosition, 4321);
+}
+
+TEST_F(LinkTest, LineWithoutLineFeedIsDroppedOnceTooLong) {
+    Open(FormMain->ComPortQLO, focuser);
+    // The handler reads 80 characters per notification: send in smaller pieces.
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(Send(focuser, QByteArray(64, 'x'), "QLO Rx:"));
+    EXPECT_EQ(FormMain->RxBufferQLO.size(), 256); // at the bound, still kept
+    ASSERT_TRUE(Send(focuser, QByteArray(64, 'x'), "QLO Rx:"));
+    EXPECT_EQ(DebugTexts().last(),
+              "    trop long sans fin de ligne (320 caractères), RxBufferQLO vidé !");
+    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+
+    ASSERT_TRUE(Send(focuser, "P=03333\n", "QLO Rx:"));
+    EXPECT_EQ(FormMain->QLOPosition, 3333);
+    EXPECT_TRUE(DebugHas("OK RxBufferQLO:P=03333")); // nothing of the dropped text before it
+}
+
+TEST_F(LinkTest, DewFrameExampleStoresShowsAndMovesTheSliders) {
+    ASSERT_EQ(DecimalSeparator(), QChar('.'));
+    Open(FormMain->ComPortBRS, dew);
+    const QByteArray frame = "##21.5/20.75/18.0/65.2/11.43/40/40/40/1/2/0/3/3/1/1/2**";
+    ASSERT_TRUE(Send(dew, frame, "BRS Rx:"));
+
+    const TFormMain* m = FormMain;
+    EXPECT_EQ(m->BRSLocTemp1, 21.5);
+    EXPECT_EQ(m->BRSLocTemp2, 20.75);
+    EXPECT_EQ(m->BRSAmbTemp, 18);
+    EXPECT_EQ(m->BRSHumidity, 65.2);
+    EXPECT_EQ(m->BRSDewpoint, 11.43);
+    EXPECT_EQ((std::vector<int>{m->BRSOut1, m->BRSOut2, m->BRSOut3, m->BRSCalT1, m->BRSCalT2,
+                                m->BRSCalTA, m->BRSThrT1, m->BRSThrT2, m->BRSAutomode,
+                                m->BRSOutsLinked, m->BRSAggressive}),
+              (std::vector<int>{40, 40, 40, 1, 2, 0, 3, 3, 1, 1, 2}));
+    EXPECT_EQ(m->LabelBRSLocTemp1Value->text(), "22.5 °C");
+    EXPECT_EQ(m->LabelBRSLocTemp2Value->text(), "22.75 °C");
+    EXPECT_EQ(m->LabelBRSAmbTempValue->text(), "18 °C");
+    EXPECT_EQ(m->LabelBRSHumidityValue->text(), "65.2 %");
+    EXPECT_EQ(m->LabelBRSDewpointValue->text(), "11.43 °C");
+    for (const QLabel* out : {m->LabelBRSOut1Value, m->LabelBRSOut2Value, m->LabelBRSOut3Value})
+        EXPECT_EQ(out->text(), "40 %");
+    for (const QProgressBar* bar : {m->ProgressBarOut1, m->ProgressBarOut2, m->ProgressBarOut3})
+        EXPECT_EQ(bar->value(), 40);
+    EXPECT_EQ(m->LabelAutomatic->text(), "Auto mode activated");
+    for (const QSlider* slider : {m->TrackBarBRS1, m->TrackBarBRS2, m->TrackBarBRS3})
+        EXPECT_EQ(slider->value(), 4);
+    EXPECT_EQ(dew.Read(18), "S1O040S2O040S3O040");
+    EXPECT_TRUE(DebugHas("BRS cmd S3Oxxx :S3O040"));
+    EXPECT_TRUE(m->RxBufferBRS.isEmpty());
+
+    // The same frame again leaves the sliders where they are: nothing is sent.
+    ASSERT_TRUE(Send(dew, frame, "BRS Rx:"));
+    EXPECT_EQ(dew.Read(1, 300), "");
+    EXPECT_EQ(Count(m->ChartBRS, 0), 2);
+}
+
+TEST_F(LinkTest, FailedSliderWriteIsLoggedAndTheChartsStillGrow) {
+    Open(FormMain->ComPortBRS, dew);
+    dew.CloseMaster(); // writes to the link now fail
+    FormMain->BRSAutomode = 1;
+    FormMain->BRSOut1 = 50;
+    FormMain->BRSOut2 = 70;
+    FormMain->setValues();
+    EXPECT_TRUE(DebugHas("Erreur transformation SetValues :WriteFile function failed (Error: 5)"));
+    EXPECT_EQ(FormMain->TrackBarBRS1->value(), 5); // moved, its command failed
+    EXPECT_EQ(FormMain->TrackBarBRS2->value(), 0); // skipped after the error
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{0, 0, 1, 1, 1, 1}));
+}
+
+// ---- updateGraphic ----
+
+TEST_F(LinkTest, ChartBoundsAreStrictAndTheDewPointHasNoUpperBound) {
+    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->ComPortBRS, dew);
+    TFormMain* m = FormMain;
+    m->QLOTemp = 45;
+    m->QLO2Temp = 20; // focuser 2 not connected
+    m->BRSLocTemp1 = 44.5;
+    m->BRSCalT1 = 1; // 45.5
+    m->BRSLocTemp2 = 45;
+    m->BRSAmbTemp = -45;
+    m->BRSDewpoint = 50;
+    m->updateGraphic();
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(LastValue(m->ChartBRS, 2), 50);
+
+    m->QLOTemp = -44.9;
+    m->BRSLocTemp1 = 43.5; // 44.5 with its offset
+    m->BRSLocTemp2 = -44.5;
+    m->BRSCalTA = 3;
+    m->BRSAmbTemp = 41.75;
+    m->BRSDewpoint = -45;
+    m->updateGraphic();
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{1, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(LastValue(m->ChartQLO, 0), -44.9);
+    EXPECT_EQ(LastValue(m->ChartBRS, 0), 44.5);
+    EXPECT_EQ(LastValue(m->ChartBRS, 1), -44.5);
+    EXPECT_EQ(LastValue(m->ChartBRS, 3), 44.75);
+
+    m->BRSDewpoint = -44;
+    m->updateGraphic();
+    EXPECT_EQ(LastColor(m->ChartQLO, 0), 0xff0000ffu);
+    EXPECT_EQ(LastColor(m->ChartBRS, 0), 0xff008080u);
+    EXPECT_EQ(LastColor(m->ChartBRS, 1), 0xff008000u);
+    EXPECT_EQ(LastColor(m->ChartBRS, 2), 0xffff0000u);
+    EXPECT_EQ(LastColor(m->ChartBRS, 3), 0xff000000u);
+    EXPECT_EQ(Count(m->ChartQLO, 1), 0); // focuser 2 is not connected
+
+    Open(m->ComPortQLO2, focuser2);
+    m->QLO2Temp = -44.99;
+    m->updateGraphic();
+    EXPECT_EQ(LastValue(m->ChartQLO, 1), -44.99);
+    EXPECT_EQ(LastColor(m->ChartQLO, 1), 0xff008000u);
+}
+
+TEST_F(LinkTest, OneFocuserReplyAddsAPointToEveryConnectedSeries) {
+    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->ComPortBRS, dew);
+    FormMain->QLO2Temp = 20; // focuser 2 is not connected: its series stays empty
+    FormMain->BRSCalT2 = 2;
+
+    ASSERT_TRUE(Send(focuser, "T=10.5\n", "QLO Rx:"));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{1, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(LastValue(FormMain->ChartQLO, 0), 10.5);
+    // No frame yet: the dew controller contributes its starting values.
+    EXPECT_EQ(LastValue(FormMain->ChartBRS, 0), 0);
+    EXPECT_EQ(LastValue(FormMain->ChartBRS, 1), 2);
+
+    // A position reply charts the last temperature again.
+    ASSERT_TRUE(Send(focuser, "P=01234\n", "QLO Rx:"));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+    EXPECT_EQ(LastValue(FormMain->ChartQLO, 0), 10.5);
+
+    // A frame that fails to parse adds nothing.
+    ASSERT_TRUE(Send(dew, "##x/1/2**", "BRS Rx:"));
+    EXPECT_TRUE(DebugHas(
+        "Erreur extraction BRS getall :'x' n'est pas une valeur en virgule flottante correcte"));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+}
