@@ -21,14 +21,27 @@ int StrToInt(const QString& text) {
     return static_cast<int>(value);
 }
 
+// The form of a real for one separator. Building and compiling the expression costs far more
+// than matching it, so it is kept per thread until the separator changes.
+static const QRegularExpression& RealForm(QChar separator) {
+    thread_local QChar cached;
+    thread_local QRegularExpression form;
+    if (cached != separator) {
+        const QString sep = QRegularExpression::escape(QString(separator));
+        form.setPattern(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+) *$").arg(sep));
+        form.optimize();
+        cached = separator;
+    }
+    return form;
+}
+
 double StrToFloat(const QString& text) {
-    const QString sep = QRegularExpression::escape(QString(DecimalSeparator()));
-    const QRegularExpression form(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+) *$").arg(sep));
-    bool ok = form.match(text).hasMatch();
+    const QChar separator = DecimalSeparator();
+    bool ok = RealForm(separator).match(text).hasMatch();
     double value = 0;
     if (ok) {
         QString plain = text.trimmed();
-        plain.replace(DecimalSeparator(), QChar('.'));
+        plain.replace(separator, QChar('.'));
         value = plain.toDouble(&ok);
     }
     if (!ok)
