@@ -18,10 +18,11 @@ void Style(QWidget* widget, int pixels, bool bold, QColor color) {
     font.setBold(bold);
     widget->setFont(font);
     if (color.isValid()) {
+        // Disabled controls keep the desktop's greyed look.
         QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, color);
-        palette.setColor(QPalette::ButtonText, color);
-        palette.setColor(QPalette::Text, color);
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+                palette.setColor(group, role, color);
         widget->setPalette(palette);
     }
 }
