@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <chrono>
 #include <set>
@@ -296,6 +297,25 @@ TEST_F(LinkTest, ReplyLinesFollowTheLineRules) {
     EXPECT_EQ(FormMain->QLO2Temp, -3.25);
     EXPECT_EQ(FormMain->LabelQLO2TempValue->text(), "-3.25 °C");
     EXPECT_EQ(FormMain->LabelQLOTempValue->text(), "0 °C");
+}
+
+TEST_F(LinkTest, OnlyFocuserOneDiscardsUnreadInputBeforeItsPoll) {
+    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->ComPortQLO2, focuser2);
+    // Replies that arrived while the GUI thread was busy, still unread at the next tick.
+    focuser.Write("P=01111\n");
+    focuser2.Write("P=02222\n");
+    QThread::msleep(100);
+    FormMain->getValuesQLO();
+    EXPECT_EQ(focuser.Read(6), "FTMPRO");
+    EXPECT_EQ(focuser2.Read(6), "FTMPRO");
+    EXPECT_TRUE(WaitFor([] { return FormMain->QLO2Position == 2222; }, 2000));
+    Pump(100);
+    EXPECT_EQ(FormMain->QLOPosition, 0);
+    EXPECT_TRUE(FormMain->AskPositionQLO);
+    EXPECT_TRUE(FormMain->AskPositionQLO2);
+    EXPECT_TRUE(DebugHas("QLO Tx: FTMPRO"));
+    EXPECT_TRUE(DebugHas("QLO2 Tx: FTMPRO"));
 }
 
 TEST_F(LinkTest, RepliesThatDoNotConvertAreLoggedAndTheNextOnesParsed) {
