@@ -29,6 +29,14 @@ void Style(QWidget* widget, int pixels, bool bold, QColor color) {
 
 QColor WindowText() { return QApplication::palette().color(QPalette::WindowText); }
 
+QGroupBox* Group(QWidget* parent, const char* name, int left, int top, int width, int height,
+                 const QString& title, int pixels, QColor color) {
+    auto* box = Make<QGroupBox>(parent, name, left, top, width, height);
+    box->setTitle(title);
+    Style(box, pixels, true, color);
+    return box;
+}
+
 QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text,
               int pixels, bool bold, QColor color) {
     auto* label = new QLabel(text, parent);

@@ -3,6 +3,7 @@
 // desktop's sans-serif family, named colours, object names that tests and tools find.
 #include <QColor>
 #include <QFont>
+#include <QGroupBox>
 #include <QLabel>
 #include <QWidget>
 
@@ -28,6 +29,18 @@ template <class T> T* Make(QWidget* parent, const char* name, int left, int top,
     widget->setGeometry(left, top, width, height);
     return widget;
 }
+
+// A control with a caption (button, check box, radio button).
+template <class T>
+T* Captioned(QWidget* parent, const char* name, int left, int top, int width, int height, const QString& text) {
+    T* control = Make<T>(parent, name, left, top, width, height);
+    control->setText(text);
+    return control;
+}
+
+// A group box whose caption has the given pixel height, bold, in the given colour.
+QGroupBox* Group(QWidget* parent, const char* name, int left, int top, int width, int height,
+                 const QString& title, int pixels, QColor color);
 
 // A label placed by its top-left corner; it takes the room up to its parent's right edge so a
 // longer text later is not cut, and lets clicks through to what lies beneath.

@@ -35,15 +35,11 @@ TFormQLOWS* FormQLOWS = nullptr;
 namespace {
 
 QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& title) {
-    auto* box = Make<QGroupBox>(parent, name, l, t, w, h);
-    box->setTitle(title);
-    Style(box, 16, true, look::Red);
-    return box;
+    return look::Group(parent, name, l, t, w, h, title, 16, look::Red);
 }
 
 QPushButton* DetailsButton(QWidget* parent, const char* name, int left, int top) {
-    auto* button = Make<QPushButton>(parent, name, left, top, 65, 22);
-    button->setText(QStringLiteral("Details"));
+    auto* button = look::Captioned<QPushButton>(parent, name, left, top, 65, 22, QStringLiteral("Details"));
     Style(button, 11, true, look::Red);
     return button;
 }
@@ -101,16 +97,10 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::BuildTop() {
-    ButtonLoadDevices = Make<QPushButton>(this, "ButtonLoadDevices", 3, 4, 105, 17);
-    ButtonLoadDevices->setText(QStringLiteral("Connect All"));
-    Style(ButtonLoadDevices, 11);
-    CheckBoxTrackAll = Make<QCheckBox>(this, "CheckBoxTrackAll", 176, 4, 65, 17);
-    CheckBoxTrackAll->setText(QStringLiteral("Track all"));
+    ButtonLoadDevices = look::Captioned<QPushButton>(this, "ButtonLoadDevices", 3, 4, 105, 17, QStringLiteral("Connect All"));
+    CheckBoxTrackAll = look::Captioned<QCheckBox>(this, "CheckBoxTrackAll", 176, 4, 65, 17, QStringLiteral("Track all"));
     CheckBoxTrackAll->setChecked(true);
-    Style(CheckBoxTrackAll, 11);
-    ButtonQLOWS = Make<QPushButton>(this, "ButtonQLOWS", 314, 4, 127, 17);
-    ButtonQLOWS->setText(QStringLiteral("remote access"));
-    Style(ButtonQLOWS, 11);
+    ButtonQLOWS = look::Captioned<QPushButton>(this, "ButtonQLOWS", 314, 4, 127, 17, QStringLiteral("remote access"));
     connect(ButtonLoadDevices, &QPushButton::clicked, this, GuardedSlot([this] { ButtonLoadDevicesClick(); }));
     connect(ButtonQLOWS, &QPushButton::clicked, this, GuardedSlot([this] { ButtonQLOWSClick(); }));
 }

@@ -11,8 +11,6 @@ TFormPanels::TFormPanels(QWidget* parent) : QWidget(parent, Qt::Window) {
     look::Style(this, 11);
     LabelFirmware = look::Label(this, "LabelFirmware", 149, 232, QStringLiteral("Firmware v."), 11);
     LabelFirmwareValue = look::Label(this, "LabelFirmwareValue", 221, 232, QStringLiteral("..."), 11);
-    ButtonOpenPrimary = look::Make<QPushButton>(this, "ButtonOpenPrimary", 88, 80, 105, 25);
-    ButtonOpenPrimary->setText(QStringLiteral("Open primary"));
-    ButtonOpenSecondary = look::Make<QPushButton>(this, "ButtonOpenSecondary", 88, 128, 105, 25);
-    ButtonOpenSecondary->setText(QStringLiteral("Open secondary"));
+    ButtonOpenPrimary = look::Captioned<QPushButton>(this, "ButtonOpenPrimary", 88, 80, 105, 25, QStringLiteral("Open primary"));
+    ButtonOpenSecondary = look::Captioned<QPushButton>(this, "ButtonOpenSecondary", 88, 128, 105, 25, QStringLiteral("Open secondary"));
 }

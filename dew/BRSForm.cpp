@@ -16,10 +16,7 @@ using look::Make;
 
 namespace {
 QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& title) {
-    auto* box = Make<QGroupBox>(parent, name, l, t, w, h);
-    box->setTitle(title);
-    look::Style(box, 12, true, look::Teal);
-    return box;
+    return look::Group(parent, name, l, t, w, h, title, 12, look::Teal);
 }
 QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
     return look::Label(parent, name, left, top, text, 16, false, look::Teal);
@@ -35,13 +32,10 @@ QSpinBox* Spin(QWidget* parent, const char* name, int left, int top) {
     return spin;
 }
 QPushButton* Save(QWidget* parent, const char* name, int left, int top) {
-    auto* button = Make<QPushButton>(parent, name, left, top, 105, 17);
-    button->setText(QStringLiteral("Save"));
-    return button;
+    return look::Captioned<QPushButton>(parent, name, left, top, 105, 17, QStringLiteral("Save"));
 }
 QCheckBox* LeftCaptioned(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& text) {
-    auto* box = Make<QCheckBox>(parent, name, l, t, w, h);
-    box->setText(text);
+    auto* box = look::Captioned<QCheckBox>(parent, name, l, t, w, h, text);
     box->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     look::Style(box, 16, false, look::Teal);
     return box;
@@ -85,11 +79,9 @@ TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
     CheckBoxLinkOuts = LeftCaptioned(outs, "CheckBoxLinkOuts", 5, 59, 145, 20, QStringLiteral("Link Out2 - Out3"));
     ButtonSaveOutValues = Save(outs, "ButtonSaveOutValues", 32, 83);
 
-    ButtonReadValues = Make<QPushButton>(this, "ButtonReadValues", 0, 308, 113, 17);
-    ButtonReadValues->setText(QStringLiteral("REFRESH"));
+    ButtonReadValues = look::Captioned<QPushButton>(this, "ButtonReadValues", 0, 308, 113, 17, QStringLiteral("REFRESH"));
     look::Style(ButtonReadValues, 11, true, look::Black);
-    ButtonReset = Make<QPushButton>(this, "ButtonReset", 112, 308, 49, 17);
-    ButtonReset->setText(QStringLiteral("Reset All"));
+    ButtonReset = look::Captioned<QPushButton>(this, "ButtonReset", 112, 308, 49, 17, QStringLiteral("Reset All"));
     LabelHelp = Make<QLabel>(this, "LabelHelp", 168, 125, 97, 177);
     LabelHelp->setText(QStringLiteral("Click REFRESH button to read Brisella settings"));
     LabelHelp->setWordWrap(true);

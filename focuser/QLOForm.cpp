@@ -8,16 +8,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+using look::Captioned;
 using look::Make;
 
 namespace {
 QLabel* Setting(QWidget* parent, const char* name, int left, int top, const QString& text) {
     return look::Label(parent, name, left, top, text, 16, false, look::Teal);
-}
-template <class T> T* Captioned(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& text) {
-    auto* control = Make<T>(parent, name, l, t, w, h);
-    control->setText(text);
-    return control;
 }
 } // namespace
 

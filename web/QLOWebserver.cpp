@@ -26,9 +26,7 @@ TFormQLOWS::TFormQLOWS(QWidget* parent) : QWidget(parent, Qt::Window) {
     LabelHelp3->setWordWrap(true);
     LabelHelp3->setText(QStringLiteral("4. Open remote equipment browser and access this computer IP address. Or "
                                        "flash this QR Code from your smartphone :"));
-    BtnStart = Make<QPushButton>(this, "BtnStart", 8, 224, 145, 24);
-    BtnStart->setText(QStringLiteral("Start"));
-    BtnStop = Make<QPushButton>(this, "BtnStop", 8, 256, 145, 24);
-    BtnStop->setText(QStringLiteral("Stop"));
+    BtnStart = look::Captioned<QPushButton>(this, "BtnStart", 8, 224, 145, 24, QStringLiteral("Start"));
+    BtnStop = look::Captioned<QPushButton>(this, "BtnStop", 8, 256, 145, 24, QStringLiteral("Stop"));
     BtnStop->setEnabled(false);
 }
