@@ -150,19 +150,24 @@ int TComPort::ReadText(QByteArray& text, int count) {
         throw LinkError("ReadFile function failed", code);
     }
     text.resize(n);
+    taken_ += static_cast<unsigned long long>(n);
     return static_cast<int>(n);
 }
 
 void TComPort::PurgeBuffers(bool input, bool output) {
     if (!Connected()) throw NotOpen();
     const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : output ? TCOFLUSH : -1;
+    int discarded = 0; // counted before the flush and added after it, never too many
+    if (input && ::ioctl(fd_, FIONREAD, &discarded) != 0) discarded = 0;
     if (queue >= 0 && ::tcflush(fd_, queue) != 0 && !Unsupported(errno))
         throw LinkError("PurgeComm function failed", errno);
+    taken_ += static_cast<unsigned>(discarded);
 }
 
 void TComPort::StartEvents() {
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     stopping_ = false;
+    taken_ = 0;
     handover_.Reset();
     events_ = std::thread([this] { EventLoop(); });
 }
@@ -185,8 +190,11 @@ void TComPort::Notify() {
 
 void TComPort::EventLoop() {
     // Only waits and hands over: the port's fd is read here just for its pending count.
-    int notified = 0; // bytes waiting when the last notification was handed over
-    int pause = 0;    // >0: do not wait on the port for this many ms (unread bytes, hang-up)
+    // Bytes arrived so far = bytes taken by reads and purges + bytes waiting. A notification is
+    // due when that grows: bytes a handler leaves unread are not told twice, and bytes that
+    // come while a handler runs (after its read) are told after it.
+    unsigned long long notified = 0; // arrivals counted when the last notification went out
+    int pause = 0; // >0: do not wait on the port for this many ms (unread bytes, hang-up)
     while (!stopping_) {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
         const bool paused = pause > 0;
@@ -203,19 +211,22 @@ void TComPort::EventLoop() {
             continue;
         }
         if (!paused && !(fds[1].revents & POLLIN)) continue;
+        // Taken before the count: a read in between makes the sum too small, never too large.
+        const unsigned long long taken = taken_;
         int waiting = 0;
         if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
             pause = kHangupBackoffMs;
             continue;
         }
-        if (waiting > notified) {
+        const unsigned long long arrived = taken + static_cast<unsigned>(waiting);
+        if (arrived > notified) {
+            notified = arrived;
             if (!handover_.Run([this] { Notify(); })) break;
-            if (::ioctl(fd_, FIONREAD, &notified) != 0) notified = 0;
-        } else {
-            notified = waiting; // someone read: newer bytes will be told apart from these
+            continue; // look at once for bytes that came while the handler ran
         }
+        notified = arrived; // a purge that raced with arrivals counted short: go on from here
         // Bytes left unread (or readable with nothing to read): look again a little later,
         // since poll would report them at once for ever.
-        if (notified > 0 || (!paused && waiting == 0)) pause = kIdleRecheckMs;
+        if (waiting > 0 || !paused) pause = kIdleRecheckMs;
     }
 }

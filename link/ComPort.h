@@ -46,5 +46,8 @@ private:
     int wakeFd_ = -1;
     std::thread events_;
     std::atomic<bool> stopping_{false};
+    // Bytes taken from the port by reads and purges (GUI thread); with the count still waiting
+    // the event thread tells new arrivals from bytes a handler left unread.
+    std::atomic<unsigned long long> taken_{0};
     THandover handover_{this};
 };
