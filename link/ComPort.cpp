@@ -29,6 +29,14 @@ bool Unsupported(int code) { return code == EINVAL || code == ENOTTY || code == 
 constexpr int kIdleRecheckMs = 50;
 constexpr int kHangupBackoffMs = 250;
 
+// A pseudo-terminal keeps its exclusive flag past our close while its other end lives (a real
+// port forgets it at the last close): give it up first, or a normal user could not open the
+// port again right after discovery probed it.
+void CloseExclusive(int fd) {
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
 } // namespace
 
 TComPort::TComPort(QObject* parent) : QObject(parent) {}
@@ -40,7 +48,7 @@ TComPort::~TComPort() {
         Close();
     } catch (...) {
         StopEvents();
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) CloseExclusive(fd_);
         fd_ = -1;
     }
 }
@@ -69,7 +77,7 @@ void TComPort::Open() {
     try {
         ApplySettings();
     } catch (...) {
-        ::close(fd_);
+        CloseExclusive(fd_);
         fd_ = -1;
         throw;
     }
@@ -106,7 +114,7 @@ void TComPort::Close() {
         throw LinkError("PurgeComm function failed", errno);
     StopEvents();
     ::tcflush(fd_, TCIFLUSH);
-    ::close(fd_);
+    CloseExclusive(fd_);
     fd_ = -1;
     if (OnAfterClose) OnAfterClose();
 }

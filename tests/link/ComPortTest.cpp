@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -191,6 +192,22 @@ TEST_F(ComPortLine, ASecondLinkCannotOpenAHeldPort) {
     EXPECT_EQ(pty.Read(6), QByteArray("FPOSRO"));
     link.Close();
     EXPECT_NO_THROW(second.Open());
+}
+
+TEST_F(ComPortLine, ClosingGivesUpTheExclusiveClaimForOtherUsers) {
+    // Root passes TIOCEXCL, so read the flag itself: a pseudo-terminal would keep it after the
+    // link's close while the far end lives, and a normal user's next open would fail.
+    auto exclusive = [&] {
+        const int fd = ::open(pty.Path().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        int flag = -1;
+        ::ioctl(fd, TIOCGEXCL, &flag);
+        ::close(fd);
+        return flag;
+    };
+    link.Open();
+    EXPECT_EQ(exclusive(), 1);
+    link.Close();
+    EXPECT_EQ(exclusive(), 0);
 }
 
 TEST_F(ComPortLine, DestroyingAnOpenLinkFreesThePortAndSendsNothing) {
