@@ -14,7 +14,8 @@ bool TSkyvarnApplication::notify(QObject* receiver, QEvent* event) {
 
 void InstallErrorBox() {
     SetErrorReporter([](const QString& message) {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), message, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), message,
+                        QMessageBox::Ok);
         box.exec();
     });
 }

@@ -4,7 +4,7 @@
 #include <QApplication>
 
 class TSkyvarnApplication : public QApplication {
-public:
+  public:
     TSkyvarnApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -21,13 +21,16 @@ void Style(QWidget* widget, int pixels, bool bold, QColor color) {
         // Disabled controls keep the desktop's greyed look.
         QPalette palette = widget->palette();
         for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-            for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            for (QPalette::ColorRole role :
+                 {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
                 palette.setColor(group, role, color);
         widget->setPalette(palette);
     }
 }
 
-QColor WindowText() { return QApplication::palette().color(QPalette::WindowText); }
+QColor WindowText() {
+    return QApplication::palette().color(QPalette::WindowText);
+}
 
 QGroupBox* Group(QWidget* parent, const char* name, int left, int top, int width, int height,
                  const QString& title, int pixels, QColor color) {
@@ -37,8 +40,8 @@ QGroupBox* Group(QWidget* parent, const char* name, int left, int top, int width
     return box;
 }
 
-QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text,
-              int pixels, bool bold, QColor color) {
+QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text, int pixels,
+              bool bold, QColor color) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     Style(label, pixels, bold, color);

@@ -23,7 +23,8 @@ void Style(QWidget* widget, int pixels, bool bold = false, QColor color = QColor
 // The window-text colour of the palette, for captions that follow the desktop.
 QColor WindowText();
 
-template <class T> T* Make(QWidget* parent, const char* name, int left, int top, int width, int height) {
+template <class T>
+T* Make(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* widget = new T(parent);
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(left, top, width, height);
@@ -32,7 +33,8 @@ template <class T> T* Make(QWidget* parent, const char* name, int left, int top,
 
 // A control with a caption (button, check box, radio button).
 template <class T>
-T* Captioned(QWidget* parent, const char* name, int left, int top, int width, int height, const QString& text) {
+T* Captioned(QWidget* parent, const char* name, int left, int top, int width, int height,
+             const QString& text) {
     T* control = Make<T>(parent, name, left, top, width, height);
     control->setText(text);
     return control;
@@ -44,16 +46,16 @@ QGroupBox* Group(QWidget* parent, const char* name, int left, int top, int width
 
 // A label placed by its top-left corner; it takes the room up to its parent's right edge so a
 // longer text later is not cut, and lets clicks through to what lies beneath.
-QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text,
-              int pixels, bool bold = false, QColor color = QColor());
+QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text, int pixels,
+              bool bold = false, QColor color = QColor());
 
 // A label whose text, when wider than the label, is shown shortened in the middle (a long port
 // path); the whole text stays its text and shows as a tool tip.
 class FitLabel : public QLabel {
-public:
+  public:
     using QLabel::QLabel;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
 };

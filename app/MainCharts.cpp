@@ -13,7 +13,9 @@ constexpr QRgb kTeal = 0xFF008080;
 constexpr QRgb kBlack = 0xFF000000;
 constexpr QRgb kRed = 0xFFFF0000;
 
-bool Plausible(double value) { return value > -45 && value < 45; }
+bool Plausible(double value) {
+    return value > -45 && value < 45;
+}
 } // namespace
 
 void TFormMain::updateGraphic() {

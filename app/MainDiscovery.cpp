@@ -21,7 +21,9 @@ constexpr int kProbeReads = 30;
 constexpr int kProbePauseMs = 100;
 constexpr int kReadMax = 80;
 
-bool HasCarriageReturn(const QByteArray& reply) { return reply.contains('\r'); }
+bool HasCarriageReturn(const QByteArray& reply) {
+    return reply.contains('\r');
+}
 } // namespace
 
 void TFormMain::ButtonLoadDevicesClick() {
@@ -56,7 +58,8 @@ void TFormMain::ButtonLoadDevicesClick() {
     EnumeratePorts();
     ChartQLO->Clear(0);
     ChartQLO->Clear(1);
-    for (int series = 0; series < 4; ++series) ChartBRS->Clear(series);
+    for (int series = 0; series < 4; ++series)
+        ChartBRS->Clear(series);
 
     if (ComPortQLO->Connected() || ComPortQLO2->Connected()) {
         ButtonLoadDevices->setText(QStringLiteral("Disconnect All"));

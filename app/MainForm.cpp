@@ -2,8 +2,8 @@
 
 #include "BRSForm.h"
 #include "ComPort.h"
-#include "HistoryChart.h"
 #include "ErrorReport.h"
+#include "HistoryChart.h"
 #include "Look.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
@@ -34,12 +34,14 @@ TFormQLOWS* FormQLOWS = nullptr;
 
 namespace {
 
-QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& title) {
+QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h,
+                 const QString& title) {
     return look::Group(parent, name, l, t, w, h, title, 16, look::Red);
 }
 
 QPushButton* DetailsButton(QWidget* parent, const char* name, int left, int top) {
-    auto* button = look::Captioned<QPushButton>(parent, name, left, top, 65, 22, QStringLiteral("Details"));
+    auto* button =
+        look::Captioned<QPushButton>(parent, name, left, top, 65, 22, QStringLiteral("Details"));
     Style(button, 11, true, look::Red);
     return button;
 }
@@ -97,11 +99,15 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::BuildTop() {
-    ButtonLoadDevices = look::Captioned<QPushButton>(this, "ButtonLoadDevices", 3, 4, 105, 17, QStringLiteral("Connect All"));
-    CheckBoxTrackAll = look::Captioned<QCheckBox>(this, "CheckBoxTrackAll", 176, 4, 65, 17, QStringLiteral("Track all"));
+    ButtonLoadDevices = look::Captioned<QPushButton>(this, "ButtonLoadDevices", 3, 4, 105, 17,
+                                                     QStringLiteral("Connect All"));
+    CheckBoxTrackAll = look::Captioned<QCheckBox>(this, "CheckBoxTrackAll", 176, 4, 65, 17,
+                                                  QStringLiteral("Track all"));
     CheckBoxTrackAll->setChecked(true);
-    ButtonQLOWS = look::Captioned<QPushButton>(this, "ButtonQLOWS", 314, 4, 127, 17, QStringLiteral("remote access"));
-    connect(ButtonLoadDevices, &QPushButton::clicked, this, GuardedSlot([this] { ButtonLoadDevicesClick(); }));
+    ButtonQLOWS = look::Captioned<QPushButton>(this, "ButtonQLOWS", 314, 4, 127, 17,
+                                               QStringLiteral("remote access"));
+    connect(ButtonLoadDevices, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonLoadDevicesClick(); }));
     connect(ButtonQLOWS, &QPushButton::clicked, this, GuardedSlot([this] { ButtonQLOWSClick(); }));
 }
 
@@ -109,10 +115,12 @@ void TFormMain::BuildFocuserPanels() {
     struct Names {
         const char *group, *status, *pos, *posValue, *temp, *tempValue, *comp, *details;
     };
-    const Names one{"GroupBoxQLO", "LabelPortStatusQLO", "LabelQLOPosition", "LabelQLOPositionValue",
-                    "LabelQLOTemp", "LabelQLOTempValue", "LabelTempComp", "ButtonDetailsQLO"};
-    const Names two{"GroupBoxQLO2", "LabelPortStatusQLO2", "LabelQLO2Position", "LabelQLO2PositionValue",
-                    "LabelQLO2Temp", "LabelQLO2TempValue", "LabelTempComp2", "ButtonDetailsQLO2"};
+    const Names one{"GroupBoxQLO",           "LabelPortStatusQLO", "LabelQLOPosition",
+                    "LabelQLOPositionValue", "LabelQLOTemp",       "LabelQLOTempValue",
+                    "LabelTempComp",         "ButtonDetailsQLO"};
+    const Names two{"GroupBoxQLO2",           "LabelPortStatusQLO2", "LabelQLO2Position",
+                    "LabelQLO2PositionValue", "LabelQLO2Temp",       "LabelQLO2TempValue",
+                    "LabelTempComp2",         "ButtonDetailsQLO2"};
     auto build = [](QGroupBox* g, const Names& n, int detailsLeft, QLabel** status, QLabel** pos,
                     QLabel** posValue, QLabel** temp, QLabel** tempValue, QLabel** comp,
                     QPushButton** details) {
@@ -130,16 +138,21 @@ void TFormMain::BuildFocuserPanels() {
     GroupBoxQLO2 = Group(this, two.group, 247, 24, 242, 129, QStringLiteral("Quillo 2"));
     build(GroupBoxQLO2, two, 169, &LabelPortStatusQLO2, &LabelQLO2Position, &LabelQLO2PositionValue,
           &LabelQLO2Temp, &LabelQLO2TempValue, &LabelTempComp2, &ButtonDetailsQLO2);
-    connect(ButtonDetailsQLO, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsQLOClick(); }));
-    connect(ButtonDetailsQLO2, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsQLO2Click(); }));
+    connect(ButtonDetailsQLO, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonDetailsQLOClick(); }));
+    connect(ButtonDetailsQLO2, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonDetailsQLO2Click(); }));
 }
 
 void TFormMain::BuildDewPanel() {
-    QGroupBox* g = GroupBoxBRS = Group(this, "GroupBoxBRS", 0, 368, 489, 129, QStringLiteral("Brisella"));
-    LabelPortStatusBRS = look::StatusLabel(g, "LabelPortStatusBRS", 168, 17, 410); // ends before Details
+    QGroupBox* g = GroupBoxBRS =
+        Group(this, "GroupBoxBRS", 0, 368, 489, 129, QStringLiteral("Brisella"));
+    LabelPortStatusBRS =
+        look::StatusLabel(g, "LabelPortStatusBRS", 168, 17, 410); // ends before Details
     LabelBRSAmbTemp = Caption(g, "LabelBRSAmbTemp", 8, 37, QStringLiteral("Ambient temperature :"));
     LabelBRSAmbTempValue = Value(g, "LabelBRSAmbTempValue", 144, 37);
-    LabelAutomatic = Label(g, "LabelAutomatic", 217, 36, QStringLiteral("       "), 13, true, look::Maroon);
+    LabelAutomatic =
+        Label(g, "LabelAutomatic", 217, 36, QStringLiteral("       "), 13, true, look::Maroon);
     LabelBRSDewpoint = Caption(g, "LabelBRSDewpoint", 8, 60, QStringLiteral("Dew point :"));
     LabelBRSDewpointValue = Value(g, "LabelBRSDewpointValue", 81, 60);
     LabelBRSHumidity = Caption(g, "LabelBRSHumidity", 8, 82, QStringLiteral("Humidity :"));
@@ -155,7 +168,8 @@ void TFormMain::BuildDewPanel() {
     LabelBRSOut2Value = Value(g, "LabelBRSOut2Value", 300, 81);
     LabelBRSOut3Value = Value(g, "LabelBRSOut3Value", 300, 105);
     // Value labels end where the progress bars begin.
-    for (QLabel* v : {LabelBRSOut1Value, LabelBRSOut2Value, LabelBRSOut3Value}) v->resize(44, v->height());
+    for (QLabel* v : {LabelBRSOut1Value, LabelBRSOut2Value, LabelBRSOut3Value})
+        v->resize(44, v->height());
     QProgressBar** bars[] = {&ProgressBarOut1, &ProgressBarOut2, &ProgressBarOut3};
     QSlider** sliders[] = {&TrackBarBRS1, &TrackBarBRS2, &TrackBarBRS3};
     const char* barNames[] = {"ProgressBarOut1", "ProgressBarOut2", "ProgressBarOut3"};
@@ -178,18 +192,24 @@ void TFormMain::BuildDewPanel() {
             "QSlider::handle:horizontal { width: 8px; margin: -2px 0; background: #303030; }"
             "QSlider::handle:horizontal:disabled { background: #a0a0a0; }"));
     }
-    connect(TrackBarBRS1, &QSlider::valueChanged, this, GuardedSlot([this] { TrackBarBRS1Change(); }));
-    connect(TrackBarBRS2, &QSlider::valueChanged, this, GuardedSlot([this] { TrackBarBRS2Change(); }));
-    connect(TrackBarBRS3, &QSlider::valueChanged, this, GuardedSlot([this] { TrackBarBRS3Change(); }));
+    connect(TrackBarBRS1, &QSlider::valueChanged, this,
+            GuardedSlot([this] { TrackBarBRS1Change(); }));
+    connect(TrackBarBRS2, &QSlider::valueChanged, this,
+            GuardedSlot([this] { TrackBarBRS2Change(); }));
+    connect(TrackBarBRS3, &QSlider::valueChanged, this,
+            GuardedSlot([this] { TrackBarBRS3Change(); }));
     ButtonDetailsBRS = DetailsButton(g, "ButtonDetailsBRS", 414, 21);
-    connect(ButtonDetailsBRS, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsBRSClick(); }));
+    connect(ButtonDetailsBRS, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonDetailsBRSClick(); }));
 }
 
 void TFormMain::BuildChartsAndLogs() {
-    auto strip = [this](const char* name, int top, const QList<std::tuple<const char*, int, QString, QColor>>& labels) {
+    auto strip = [this](const char* name, int top,
+                        const QList<std::tuple<const char*, int, QString, QColor>>& labels) {
         auto* panel = Make<QWidget>(this, name, 0, top, 489, 25);
         panel->setAutoFillBackground(true);
-        for (const auto& [labelName, left, text, color] : labels) Label(panel, labelName, left, 4, text, 13, false, color);
+        for (const auto& [labelName, left, text, color] : labels)
+            Label(panel, labelName, left, 4, text, 13, false, color);
         return panel;
     };
     ChartQLO = new THistoryChart(this, 2);
@@ -222,7 +242,8 @@ void TFormMain::BuildPanelsGroup() {
     LabelPanelRight = Caption(g, "LabelPanelRight", 8, 80, QStringLiteral("Right :"));
     LabelPanelRightValue = Value(g, "LabelPanelRightValue", 56, 80);
     ButtonDetailsPanels = DetailsButton(g, "ButtonDetailsPanels", 176, 52);
-    connect(ButtonDetailsPanels, &QPushButton::clicked, this, GuardedSlot([this] { ButtonDetailsPanelsClick(); }));
+    connect(ButtonDetailsPanels, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonDetailsPanelsClick(); }));
     g->hide(); // the panels unit has no panel of its own in this window
     MemoAdminMsgs = Memo(this, "MemoAdminMsgs", 233, 576, 224, 116);
 }
@@ -262,11 +283,13 @@ void TFormMain::LogDebug(const QString& text) {
     } else {
         memoDebugLogs->setVisible(false);
     }
-    AppendLine(memoDebugLogs, QTime::currentTime().toString(QStringLiteral("hh:mm:ss")) + QChar(' ') + text);
+    AppendLine(memoDebugLogs,
+               QTime::currentTime().toString(QStringLiteral("hh:mm:ss")) + QChar(' ') + text);
 }
 
 void TFormMain::LogNotifs(const QString& text) {
-    AppendLine(MemoAdminMsgs, QTime::currentTime().toString(QStringLiteral("hh:mm")) + QChar(' ') + text);
+    AppendLine(MemoAdminMsgs,
+               QTime::currentTime().toString(QStringLiteral("hh:mm")) + QChar(' ') + text);
 }
 
 // ---- Window handlers ----
@@ -308,7 +331,8 @@ void TFormMain::ButtonDetailsPanelsClick() {
 }
 
 void TFormMain::SetConnectAllCaption() {
-    const bool any = ComPortQLO->Connected() || ComPortQLO2->Connected() || ComPortBRS->Connected() ||
-                     ComPortPrimaryPanels->Connected();
-    ButtonLoadDevices->setText(any ? QStringLiteral("Disconnect All") : QStringLiteral("Connect All"));
+    const bool any = ComPortQLO->Connected() || ComPortQLO2->Connected() ||
+                     ComPortBRS->Connected() || ComPortPrimaryPanels->Connected();
+    ButtonLoadDevices->setText(any ? QStringLiteral("Disconnect All")
+                                   : QStringLiteral("Connect All"));
 }

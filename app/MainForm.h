@@ -26,7 +26,7 @@ inline constexpr bool ShowDebugLog = false;
 inline constexpr int kDebugLogMaxLines = 20000;
 
 class TFormMain : public QWidget {
-public:
+  public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 
@@ -177,10 +177,10 @@ public:
     int BRSOutsLinked = 0;
     int BRSAggressive = 0;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildTop();
     void BuildFocuserPanels();
     void BuildDewPanel();

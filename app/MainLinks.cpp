@@ -59,7 +59,8 @@ void TFormMain::ClosePortBRS() {
                               LabelBRSHumidityValue, LabelBRSAmbTempValue, LabelBRSOut1Value,
                               LabelBRSOut2Value, LabelBRSOut3Value})
             value->clear();
-        for (QProgressBar* bar : {ProgressBarOut1, ProgressBarOut2, ProgressBarOut3}) bar->setValue(0);
+        for (QProgressBar* bar : {ProgressBarOut1, ProgressBarOut2, ProgressBarOut3})
+            bar->setValue(0);
         TrackBarBRS1->setValue(0); // its handler finds the link closed and sends nothing
         ButtonDetailsBRS->setEnabled(false);
         LogDebug(QStringLiteral("Close BRS Port"));

@@ -10,7 +10,10 @@ TFormPanels::TFormPanels(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(267, 248); // client area of a 275 x 275 window
     look::Style(this, 11);
     LabelFirmware = look::Label(this, "LabelFirmware", 149, 232, QStringLiteral("Firmware v."), 11);
-    LabelFirmwareValue = look::Label(this, "LabelFirmwareValue", 221, 232, QStringLiteral("..."), 11);
-    ButtonOpenPrimary = look::Captioned<QPushButton>(this, "ButtonOpenPrimary", 88, 80, 105, 25, QStringLiteral("Open primary"));
-    ButtonOpenSecondary = look::Captioned<QPushButton>(this, "ButtonOpenSecondary", 88, 128, 105, 25, QStringLiteral("Open secondary"));
+    LabelFirmwareValue =
+        look::Label(this, "LabelFirmwareValue", 221, 232, QStringLiteral("..."), 11);
+    ButtonOpenPrimary = look::Captioned<QPushButton>(this, "ButtonOpenPrimary", 88, 80, 105, 25,
+                                                     QStringLiteral("Open primary"));
+    ButtonOpenSecondary = look::Captioned<QPushButton>(this, "ButtonOpenSecondary", 88, 128, 105,
+                                                       25, QStringLiteral("Open secondary"));
 }

@@ -6,7 +6,7 @@ class QLabel;
 class QPushButton;
 
 class TFormPanels : public QWidget {
-public:
+  public:
     explicit TFormPanels(QWidget* parent = nullptr);
 
     QLabel* LabelFirmware;

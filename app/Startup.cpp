@@ -30,19 +30,24 @@ void CreateForms(bool show) {
     FormBRS = new TFormBRS;
     FormPanels = new TFormPanels;
     FormQLOWS = new TFormQLOWS;
-    for (QWidget* w : std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels, FormQLOWS}) Centre(w);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels, FormQLOWS})
+        Centre(w);
     if (show) FormMain->show();
 
-    for (QPushButton* b : {FormMain->ButtonDetailsQLO, FormMain->ButtonDetailsQLO2, FormMain->ButtonDetailsBRS,
-                           FormMain->ButtonDetailsPanels, FormMain->ButtonQLOWS})
+    for (QPushButton* b :
+         {FormMain->ButtonDetailsQLO, FormMain->ButtonDetailsQLO2, FormMain->ButtonDetailsBRS,
+          FormMain->ButtonDetailsPanels, FormMain->ButtonQLOWS})
         b->setEnabled(false);
     FormQLO->RadioButtonFocuser2->setEnabled(false);
-    for (QPushButton* b : {FormBRS->ButtonSaveCalValues, FormBRS->ButtonSaveThrValues, FormBRS->ButtonSaveOutValues})
+    for (QPushButton* b :
+         {FormBRS->ButtonSaveCalValues, FormBRS->ButtonSaveThrValues, FormBRS->ButtonSaveOutValues})
         b->setEnabled(false);
     FormQLOWS->BtnStop->setEnabled(false);
     FormMain->memoDebugLogs->setPlainText(QStringLiteral("Logs.."));
     FormMain->MemoAdminMsgs->setPlainText(QStringLiteral("Notifs.."));
-    FormQLO->ComboBoxSpeed->addItems({QStringLiteral("Average"), QStringLiteral("Slow"), QStringLiteral("UltraSlow")});
+    FormQLO->ComboBoxSpeed->addItems(
+        {QStringLiteral("Average"), QStringLiteral("Slow"), QStringLiteral("UltraSlow")});
     FormQLO->ComboBoxSpeed->setCurrentIndex(-1);
 }
 

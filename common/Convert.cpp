@@ -55,6 +55,10 @@ static QString WithSeparator(QString text) {
     return text;
 }
 
-QString FloatToStr(double value) { return WithSeparator(QString::number(value, 'g', 15)); }
+QString FloatToStr(double value) {
+    return WithSeparator(QString::number(value, 'g', 15));
+}
 
-QString FloatToStr2(double value) { return WithSeparator(QString::number(value, 'f', 2)); }
+QString FloatToStr2(double value) {
+    return WithSeparator(QString::number(value, 'f', 2));
+}

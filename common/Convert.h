@@ -22,5 +22,9 @@ QString FloatToStr2(double value);
 QChar DecimalSeparator();
 
 // Device texts are 8-bit: one byte is one character.
-inline QString FromDevice(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
-inline QByteArray ToDevice(const QString& text) { return text.toLatin1(); }
+inline QString FromDevice(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+inline QByteArray ToDevice(const QString& text) {
+    return text.toLatin1();
+}

@@ -6,12 +6,13 @@
 #include <string>
 
 class Failure : public std::exception {
-public:
-    explicit Failure(QString message) : message_(std::move(message)), utf8_(message_.toStdString()) {}
+  public:
+    explicit Failure(QString message)
+        : message_(std::move(message)), utf8_(message_.toStdString()) {}
     const QString& Message() const noexcept { return message_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
-private:
+  private:
     QString message_;
     std::string utf8_;
 };

@@ -15,7 +15,8 @@
 using look::Make;
 
 namespace {
-QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& title) {
+QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h,
+                 const QString& title) {
     return look::Group(parent, name, l, t, w, h, title, 12, look::Teal);
 }
 QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
@@ -34,7 +35,8 @@ QSpinBox* Spin(QWidget* parent, const char* name, int left, int top) {
 QPushButton* Save(QWidget* parent, const char* name, int left, int top) {
     return look::Captioned<QPushButton>(parent, name, left, top, 105, 17, QStringLiteral("Save"));
 }
-QCheckBox* LeftCaptioned(QWidget* parent, const char* name, int l, int t, int w, int h, const QString& text) {
+QCheckBox* LeftCaptioned(QWidget* parent, const char* name, int l, int t, int w, int h,
+                         const QString& text) {
     auto* box = look::Captioned<QCheckBox>(parent, name, l, t, w, h, text);
     box->setLayoutDirection(Qt::RightToLeft); // caption left of the box
     look::Style(box, 16, false, look::Teal);
@@ -48,7 +50,8 @@ TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
     setFixedSize(273, 361); // client area of a 281 x 388 window
     look::Style(this, 11);
 
-    QGroupBox* cal = GroupBoxCalibration = Group(this, "GroupBoxCalibration", 0, -1, 161, 114, QStringLiteral("Calibration"));
+    QGroupBox* cal = GroupBoxCalibration =
+        Group(this, "GroupBoxCalibration", 0, -1, 161, 114, QStringLiteral("Calibration"));
     LabelCalTemp1 = Caption(cal, "LabelCalTemp1", 8, 16, QStringLiteral("Temp 1"));
     LabelCalTemp2 = Caption(cal, "LabelCalTemp2", 8, 41, QStringLiteral("Temp 2"));
     LabelTempAmb = Caption(cal, "LabelTempAmb", 8, 65, QStringLiteral("T. ambiant"));
@@ -60,7 +63,8 @@ TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
     SpinEditCalTa = Spin(cal, "SpinEditCalTa", 101, 63);
     ButtonSaveCalValues = Save(cal, "ButtonSaveCalValues", 32, 91);
 
-    QGroupBox* thr = GroupBoxThresholds = Group(this, "GroupBoxThresholds", 0, 113, 161, 88, QStringLiteral("Thresholds"));
+    QGroupBox* thr = GroupBoxThresholds =
+        Group(this, "GroupBoxThresholds", 0, 113, 161, 88, QStringLiteral("Thresholds"));
     Label5 = Caption(thr, "Label5", 8, 16, QStringLiteral("Temp 1"));
     Label4 = Caption(thr, "Label4", 8, 41, QStringLiteral("Temp 2"));
     Label2 = Frame(thr, "Label2", 89, 16);
@@ -69,26 +73,32 @@ TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
     SpinEditThr2 = Spin(thr, "SpinEditThr2", 101, 39);
     ButtonSaveThrValues = Save(thr, "ButtonSaveThrValues", 32, 65);
 
-    QGroupBox* outs = GroupBoxOutputs = Group(this, "GroupBoxOutputs", 0, 200, 161, 105, QStringLiteral("Outputs"));
+    QGroupBox* outs = GroupBoxOutputs =
+        Group(this, "GroupBoxOutputs", 0, 200, 161, 105, QStringLiteral("Outputs"));
     CheckBoxAuto = LeftCaptioned(outs, "CheckBoxAuto", 6, 16, 144, 17, QStringLiteral("Auto mode"));
     LabelAggressivity = Caption(outs, "LabelAggressivity", 8, 36, QStringLiteral("Aggressivity"));
     ComboBoxAggressivity = Make<QComboBox>(outs, "ComboBoxAggressivity", 112, 36, 41, 21);
     ComboBoxAggressivity->setEditable(true);
-    ComboBoxAggressivity->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10")});
+    ComboBoxAggressivity->addItems(
+        {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10")});
     ComboBoxAggressivity->setCurrentIndex(-1);
-    CheckBoxLinkOuts = LeftCaptioned(outs, "CheckBoxLinkOuts", 5, 59, 145, 20, QStringLiteral("Link Out2 - Out3"));
+    CheckBoxLinkOuts =
+        LeftCaptioned(outs, "CheckBoxLinkOuts", 5, 59, 145, 20, QStringLiteral("Link Out2 - Out3"));
     ButtonSaveOutValues = Save(outs, "ButtonSaveOutValues", 32, 83);
 
-    ButtonReadValues = look::Captioned<QPushButton>(this, "ButtonReadValues", 0, 308, 113, 17, QStringLiteral("REFRESH"));
+    ButtonReadValues = look::Captioned<QPushButton>(this, "ButtonReadValues", 0, 308, 113, 17,
+                                                    QStringLiteral("REFRESH"));
     look::Style(ButtonReadValues, 11, true, look::Black);
-    ButtonReset = look::Captioned<QPushButton>(this, "ButtonReset", 112, 308, 49, 17, QStringLiteral("Reset All"));
+    ButtonReset = look::Captioned<QPushButton>(this, "ButtonReset", 112, 308, 49, 17,
+                                               QStringLiteral("Reset All"));
     LabelHelp = Make<QLabel>(this, "LabelHelp", 168, 125, 97, 177);
     LabelHelp->setText(QStringLiteral("Click REFRESH button to read Brisella settings"));
     LabelHelp->setWordWrap(true);
     LabelHelp->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     look::Style(LabelHelp, 11, false, look::Navy);
     LabelFirmware = look::Label(this, "LabelFirmware", 161, 345, QStringLiteral("Firmware v."), 13);
-    LabelFirmwareValue = look::Label(this, "LabelFirmwareValue", 234, 345, QStringLiteral("..."), 13);
+    LabelFirmwareValue =
+        look::Label(this, "LabelFirmwareValue", 234, 345, QStringLiteral("..."), 13);
     SpinEditCalT1->setFocus();
 
     for (QSpinBox* spin : {SpinEditCalT1, SpinEditCalT2, SpinEditCalTa})
@@ -96,9 +106,12 @@ TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
     for (QSpinBox* spin : {SpinEditThr1, SpinEditThr2})
         connect(spin, &QSpinBox::valueChanged, this, GuardedSlot([this] { SpinEditThr1Exit(); }));
     connect(CheckBoxAuto, &QCheckBox::toggled, this, GuardedSlot([this] { CheckBoxAutoClick(); }));
-    connect(CheckBoxLinkOuts, &QCheckBox::toggled, this, GuardedSlot([this] { CheckBoxLinkOutsClick(); }));
-    connect(ComboBoxAggressivity, &QComboBox::currentIndexChanged, this, GuardedSlot([this] { ComboBoxAggressivityChange(); }));
-    connect(ButtonReadValues, &QPushButton::clicked, this, GuardedSlot([this] { ButtonReadValuesClick(); }));
+    connect(CheckBoxLinkOuts, &QCheckBox::toggled, this,
+            GuardedSlot([this] { CheckBoxLinkOutsClick(); }));
+    connect(ComboBoxAggressivity, &QComboBox::currentIndexChanged, this,
+            GuardedSlot([this] { ComboBoxAggressivityChange(); }));
+    connect(ButtonReadValues, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonReadValuesClick(); }));
 }
 
 void TFormBRS::ButtonReadValuesClick() {
@@ -116,47 +129,54 @@ void TFormBRS::ButtonReadValuesClick() {
     CheckBoxAuto->setChecked(false);
     if (m->BRSAutomode == 1) {
         CheckBoxAuto->setChecked(true);
-        for (QSlider* s : {m->TrackBarBRS1, m->TrackBarBRS2, m->TrackBarBRS3}) s->setEnabled(false);
+        for (QSlider* s : {m->TrackBarBRS1, m->TrackBarBRS2, m->TrackBarBRS3})
+            s->setEnabled(false);
         m->LabelAutomatic->setText(QStringLiteral("Auto mode activated"));
         if (m->BRSOutsLinked == 0) m->TrackBarBRS3->setEnabled(true);
     } else {
         m->LabelAutomatic->clear();
     }
-    ComboBoxAggressivity->setCurrentIndex(m->BRSAggressive >= 1 && m->BRSAggressive <= 4 ? m->BRSAggressive - 1 : 3);
+    ComboBoxAggressivity->setCurrentIndex(
+        m->BRSAggressive >= 1 && m->BRSAggressive <= 4 ? m->BRSAggressive - 1 : 3);
     CheckBoxLinkOuts->setChecked(false);
     if (m->BRSOutsLinked == 1) {
         CheckBoxLinkOuts->setChecked(true);
         m->TrackBarBRS3->setEnabled(false);
     }
     LabelFirmwareValue->setText(QString::number(m->BRSFirmwareVersion));
-    for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues}) save->setEnabled(false);
+    for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues})
+        save->setEnabled(false);
     LabelHelp->clear();
 }
 
 void TFormBRS::SpinEditCalClick() {
     ButtonSaveCalValues->setEnabled(true);
-    LabelHelp->setText(QStringLiteral("calibrates temp1, temp2 and Temp ambiante values by adding 0 to 9 °C"));
+    LabelHelp->setText(
+        QStringLiteral("calibrates temp1, temp2 and Temp ambiante values by adding 0 to 9 °C"));
 }
 
 void TFormBRS::SpinEditThr1Exit() {
     ButtonSaveThrValues->setEnabled(true);
-    LabelHelp->setText(QStringLiteral("Thresholds are used when Auto mode is enabled. Brisella keeps : Temp1 + "
-                                      "Calibration1 > Dewpoint + Threshold T1 and same with Temp2"));
+    LabelHelp->setText(
+        QStringLiteral("Thresholds are used when Auto mode is enabled. Brisella keeps : Temp1 + "
+                       "Calibration1 > Dewpoint + Threshold T1 and same with Temp2"));
 }
 
 void TFormBRS::ComboBoxAggressivityChange() {
     ButtonSaveOutValues->setEnabled(true);
-    LabelHelp->setText(QStringLiteral(
-        "Aggressivity is used when Auto mode is enabled. It is the increment and decrement values. 1°C means 0 "
-        "to 100% in 5 minutes, 2°C in 2.5 mn, 5°C in 1mn and 10% in 30 seconds."));
+    LabelHelp->setText(
+        QStringLiteral("Aggressivity is used when Auto mode is enabled. It is the increment and "
+                       "decrement values. 1°C means 0 "
+                       "to 100% in 5 minutes, 2°C in 2.5 mn, 5°C in 1mn and 10% in 30 seconds."));
 }
 
 void TFormBRS::CheckBoxLinkOutsClick() {
     ButtonSaveOutValues->setEnabled(true);
     if (CheckBoxLinkOuts->isChecked()) {
         FormMain->TrackBarBRS3->setEnabled(false);
-        LabelHelp->setText(QStringLiteral("Outputs 2 and 3 are now linked, powering output2 will power output3 "
-                                          "automatically and with same value, in both manual or automatic modes"));
+        LabelHelp->setText(
+            QStringLiteral("Outputs 2 and 3 are now linked, powering output2 will power output3 "
+                           "automatically and with same value, in both manual or automatic modes"));
     } else {
         FormMain->TrackBarBRS3->setEnabled(true);
         LabelHelp->setText(QStringLiteral("Outputs 2 and 3 are now independant"));
@@ -173,8 +193,9 @@ void TFormBRS::CheckBoxAutoClick() {
             m->TrackBarBRS3->setEnabled(false);
         else
             CheckBoxLinkOuts->setEnabled(true);
-        LabelHelp->setText(QStringLiteral("Automatic mode enabled. Brisella will try to keep : Temp1 + Calibration "
-                                          "T1 > Dewpoint + Threshold T1, same with Temp2"));
+        LabelHelp->setText(QStringLiteral(
+            "Automatic mode enabled. Brisella will try to keep : Temp1 + Calibration "
+            "T1 > Dewpoint + Threshold T1, same with Temp2"));
     } else {
         m->TrackBarBRS1->setEnabled(true);
         m->TrackBarBRS2->setEnabled(true);

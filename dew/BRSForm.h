@@ -10,7 +10,7 @@ class QPushButton;
 class QSpinBox;
 
 class TFormBRS : public QWidget {
-public:
+  public:
     explicit TFormBRS(QWidget* parent = nullptr);
 
     // Fills the controls from the stored state of the last poll; reads nothing.

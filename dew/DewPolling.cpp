@@ -16,10 +16,10 @@ namespace {
 constexpr int kReadMax = 80;
 
 DewValues StoredValues(const TFormMain* m) {
-    return {m->BRSLocTemp1, m->BRSLocTemp2, m->BRSAmbTemp, m->BRSHumidity, m->BRSDewpoint,
-            m->BRSOut1,     m->BRSOut2,     m->BRSOut3,    m->BRSCalT1,    m->BRSCalT2,
-            m->BRSCalTA,    m->BRSThrT1,    m->BRSThrT2,   m->BRSAutomode, m->BRSOutsLinked,
-            m->BRSAggressive};
+    return {m->BRSLocTemp1, m->BRSLocTemp2, m->BRSAmbTemp,    m->BRSHumidity,
+            m->BRSDewpoint, m->BRSOut1,     m->BRSOut2,       m->BRSOut3,
+            m->BRSCalT1,    m->BRSCalT2,    m->BRSCalTA,      m->BRSThrT1,
+            m->BRSThrT2,    m->BRSAutomode, m->BRSOutsLinked, m->BRSAggressive};
 }
 
 void Store(TFormMain* m, const DewValues& v) {
@@ -55,7 +55,8 @@ template <class Handler> void MoveSlider(QSlider* slider, int position, Handler 
 
 void SendOutput(TFormMain* m, QSlider* slider, int output) {
     if (!m->ComPortBRS->Connected()) return;
-    const QString command = QStringLiteral("S%1O%2").arg(output).arg(slider->value() * 10, 3, 10, QChar('0'));
+    const QString command =
+        QStringLiteral("S%1O%2").arg(output).arg(slider->value() * 10, 3, 10, QChar('0'));
     m->LogDebug(QStringLiteral("BRS cmd S%1Oxxx :").arg(output) + command);
     m->ComPortBRS->WriteText(ToDevice(command));
 }
@@ -84,7 +85,8 @@ void TFormMain::BRScharsReceived() {
         chunk = text;
     }
     DewValues values = StoredValues(this);
-    const bool complete = ReceiveDewChunk(RxBufferBRS, chunk, values, [this](const QString& line) { LogDebug(line); });
+    const bool complete = ReceiveDewChunk(RxBufferBRS, chunk, values,
+                                          [this](const QString& line) { LogDebug(line); });
     Store(this, values);
     if (complete) setValues();
 }
@@ -111,10 +113,13 @@ void TFormMain::setValues() {
 
         if (BRSAutomode == 1) {
             LabelAutomatic->setText(kAutoModeText);
-            MoveSlider(TrackBarBRS1, OutputSliderPosition(BRSOut1), [this] { TrackBarBRS1Change(); });
-            MoveSlider(TrackBarBRS2, OutputSliderPosition(BRSOut2), [this] { TrackBarBRS2Change(); });
+            MoveSlider(TrackBarBRS1, OutputSliderPosition(BRSOut1),
+                       [this] { TrackBarBRS1Change(); });
+            MoveSlider(TrackBarBRS2, OutputSliderPosition(BRSOut2),
+                       [this] { TrackBarBRS2Change(); });
             if (BRSOutsLinked == 1)
-                MoveSlider(TrackBarBRS3, OutputSliderPosition(BRSOut3), [this] { TrackBarBRS3Change(); });
+                MoveSlider(TrackBarBRS3, OutputSliderPosition(BRSOut3),
+                           [this] { TrackBarBRS3Change(); });
         } else if (BRSOutsLinked == 1) {
             MoveSlider(TrackBarBRS3, TrackBarBRS2->value(), [this] { TrackBarBRS3Change(); });
         }
@@ -124,6 +129,12 @@ void TFormMain::setValues() {
     updateGraphic();
 }
 
-void TFormMain::TrackBarBRS1Change() { SendOutput(this, TrackBarBRS1, 1); }
-void TFormMain::TrackBarBRS2Change() { SendOutput(this, TrackBarBRS2, 2); }
-void TFormMain::TrackBarBRS3Change() { SendOutput(this, TrackBarBRS3, 3); }
+void TFormMain::TrackBarBRS1Change() {
+    SendOutput(this, TrackBarBRS1, 1);
+}
+void TFormMain::TrackBarBRS2Change() {
+    SendOutput(this, TrackBarBRS2, 2);
+}
+void TFormMain::TrackBarBRS3Change() {
+    SendOutput(this, TrackBarBRS3, 3);
+}

@@ -22,8 +22,8 @@ void Poll(TFormMain* main, TComPort* link, bool& askPosition, bool purge, const 
     main->LogDebug(name + QStringLiteral(" Tx: ") + FromDevice(command));
 }
 
-void Receive(TFormMain* main, TComPort* link, const QString& name, QByteArray& buffer, int& position,
-             double& temp) {
+void Receive(TFormMain* main, TComPort* link, const QString& name, QByteArray& buffer,
+             int& position, double& temp) {
     std::optional<QByteArray> chunk;
     if (link->Connected()) {
         QByteArray text;

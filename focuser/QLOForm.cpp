@@ -22,52 +22,74 @@ TFormQLO::TFormQLO(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Quillo Manager"));
     setFixedSize(267, 376); // client area of a 275 x 403 window
     look::Style(this, 11);
-    RadioButtonFocuser1 = Captioned<QRadioButton>(this, "RadioButtonFocuser1", 48, 12, 113, 25, QStringLiteral("Focuser 1"));
-    RadioButtonFocuser2 = Captioned<QRadioButton>(this, "RadioButtonFocuser2", 152, 12, 113, 25, QStringLiteral("Focuser 2"));
-    ButtonMoveIn = Captioned<QPushButton>(this, "ButtonMoveIn", 16, 60, 57, 25, QStringLiteral("Move IN"));
+    RadioButtonFocuser1 = Captioned<QRadioButton>(this, "RadioButtonFocuser1", 48, 12, 113, 25,
+                                                  QStringLiteral("Focuser 1"));
+    RadioButtonFocuser2 = Captioned<QRadioButton>(this, "RadioButtonFocuser2", 152, 12, 113, 25,
+                                                  QStringLiteral("Focuser 2"));
+    ButtonMoveIn =
+        Captioned<QPushButton>(this, "ButtonMoveIn", 16, 60, 57, 25, QStringLiteral("Move IN"));
     ComboMove = Make<QComboBox>(this, "ComboMove", 88, 60, 73, 21);
     ComboMove->setEditable(true);
     ComboMove->addItems({QStringLiteral(" "), QStringLiteral("10"), QStringLiteral("100"),
                          QStringLiteral("1000"), QStringLiteral("10000")});
     ComboMove->setCurrentIndex(-1);
-    ButtonMoveOut = Captioned<QPushButton>(this, "ButtonMoveOut", 176, 60, 65, 25, QStringLiteral("Move OUT"));
+    ButtonMoveOut =
+        Captioned<QPushButton>(this, "ButtonMoveOut", 176, 60, 65, 25, QStringLiteral("Move OUT"));
     LabelMove = look::Label(this, "LabelMove", 88, 84, QStringLiteral("from 0 to 65535"), 11);
-    Button_Getvalues = Captioned<QPushButton>(this, "Button_Getvalues", 7, 116, 65, 25, QStringLiteral("Read values"));
+    Button_Getvalues = Captioned<QPushButton>(this, "Button_Getvalues", 7, 116, 65, 25,
+                                              QStringLiteral("Read values"));
     LabelSpeed = Setting(this, "LabelSpeed", 80, 116, QStringLiteral("Speed"));
     ComboBoxSpeed = Make<QComboBox>(this, "ComboBoxSpeed", 184, 116, 65, 24);
     ComboBoxSpeed->setEditable(true);
     look::Style(ComboBoxSpeed, 13);
-    Button_Send = Captioned<QPushButton>(this, "Button_Send", 7, 150, 65, 25, QStringLiteral("Save values"));
+    Button_Send =
+        Captioned<QPushButton>(this, "Button_Send", 7, 150, 65, 25, QStringLiteral("Save values"));
     Button_Send->setDefault(true);
     LabelRotation = Setting(this, "LabelRotation", 80, 148, QStringLiteral("Revert rotation"));
     CheckBoxRotation = Make<QCheckBox>(this, "CheckBoxRotation", 208, 148, 17, 17);
-    ButtonTempComp = Captioned<QPushButton>(this, "ButtonTempComp", 8, 184, 65, 25, QStringLiteral(" Start t° comp"));
+    ButtonTempComp = Captioned<QPushButton>(this, "ButtonTempComp", 8, 184, 65, 25,
+                                            QStringLiteral(" Start t° comp"));
     LabelHalfStep = Setting(this, "LabelHalfStep", 80, 180, QStringLiteral("Half steps"));
     CheckBoxHalfStep = Make<QCheckBox>(this, "CheckBoxHalfStep", 208, 180, 17, 25);
-    Button_Reset = Captioned<QPushButton>(this, "Button_Reset", 8, 218, 57, 25, QStringLiteral("Reset all"));
+    Button_Reset =
+        Captioned<QPushButton>(this, "Button_Reset", 8, 218, 57, 25, QStringLiteral("Reset all"));
     LabelMaxPosition = Setting(this, "LabelMaxPosition", 80, 212, QStringLiteral("Max position"));
     EditMaxPosition = Make<QLineEdit>(this, "EditMaxPosition", 184, 212, 65, 21);
-    LabelMaxPos = look::Label(this, "LabelMaxPos", 160, 236, QStringLiteral("from 0 to 65535 steps"), 11);
+    LabelMaxPos =
+        look::Label(this, "LabelMaxPos", 160, 236, QStringLiteral("from 0 to 65535 steps"), 11);
     LabelCompCoef = Setting(this, "LabelCompCoef", 40, 258, QStringLiteral("Coefficient Steps/°"));
     EditCompCoef = Make<QLineEdit>(this, "EditCompCoef", 184, 258, 65, 21);
-    LabelCompCoefSign = Setting(this, "LabelCompCoefSign", 61, 282, QStringLiteral("Coefficient sign"));
+    LabelCompCoefSign =
+        Setting(this, "LabelCompCoefSign", 61, 282, QStringLiteral("Coefficient sign"));
     CheckBoxSignCoeff = Make<QCheckBox>(this, "CheckBoxSignCoeff", 208, 279, 17, 25);
     CheckBoxSignCoeff->setEnabled(false);
-    LabelCompThreshold = Setting(this, "LabelCompThreshold", 16, 306, QStringLiteral("Temp comp threshold"));
+    LabelCompThreshold =
+        Setting(this, "LabelCompThreshold", 16, 306, QStringLiteral("Temp comp threshold"));
     EditCompThreshold = Make<QLineEdit>(this, "EditCompThreshold", 184, 306, 65, 21);
     Label1 = look::Label(this, "Label1", 172, 330, QStringLiteral("from 0 to 999 steps"), 11);
     LabelFirmware = look::Label(this, "LabelFirmware", 152, 358, QStringLiteral("Firmware v."), 13);
-    LabelFirmwareValue = look::Label(this, "LabelFirmwareValue", 225, 358, QStringLiteral("..."), 13);
+    LabelFirmwareValue =
+        look::Label(this, "LabelFirmwareValue", 225, 358, QStringLiteral("..."), 13);
     // Edit boxes above the labels that frame them.
-    for (QWidget* w : std::initializer_list<QWidget*>{EditMaxPosition, EditCompCoef, EditCompThreshold, ComboBoxSpeed,
-                                                      CheckBoxRotation, CheckBoxHalfStep, CheckBoxSignCoeff})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             EditMaxPosition, EditCompCoef, EditCompThreshold, ComboBoxSpeed, CheckBoxRotation,
+             CheckBoxHalfStep, CheckBoxSignCoeff})
         w->raise();
     setTabOrder(EditMaxPosition, Button_Send);
     for (auto [a, b] : std::initializer_list<std::pair<QWidget*, QWidget*>>{
-             {Button_Send, Button_Reset}, {Button_Reset, ComboBoxSpeed}, {ComboBoxSpeed, CheckBoxHalfStep},
-             {CheckBoxHalfStep, CheckBoxRotation}, {CheckBoxRotation, ButtonMoveIn}, {ButtonMoveIn, ButtonMoveOut},
-             {ButtonMoveOut, Button_Getvalues}, {Button_Getvalues, EditCompCoef}, {EditCompCoef, EditCompThreshold},
-             {EditCompThreshold, ButtonTempComp}, {ButtonTempComp, CheckBoxSignCoeff}, {CheckBoxSignCoeff, ComboMove},
-             {ComboMove, RadioButtonFocuser1}, {RadioButtonFocuser1, RadioButtonFocuser2}})
+             {Button_Send, Button_Reset},
+             {Button_Reset, ComboBoxSpeed},
+             {ComboBoxSpeed, CheckBoxHalfStep},
+             {CheckBoxHalfStep, CheckBoxRotation},
+             {CheckBoxRotation, ButtonMoveIn},
+             {ButtonMoveIn, ButtonMoveOut},
+             {ButtonMoveOut, Button_Getvalues},
+             {Button_Getvalues, EditCompCoef},
+             {EditCompCoef, EditCompThreshold},
+             {EditCompThreshold, ButtonTempComp},
+             {ButtonTempComp, CheckBoxSignCoeff},
+             {CheckBoxSignCoeff, ComboMove},
+             {ComboMove, RadioButtonFocuser1},
+             {RadioButtonFocuser1, RadioButtonFocuser2}})
         setTabOrder(a, b);
 }

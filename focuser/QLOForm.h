@@ -10,7 +10,7 @@ class QPushButton;
 class QRadioButton;
 
 class TFormQLO : public QWidget {
-public:
+  public:
     explicit TFormQLO(QWidget* parent = nullptr);
 
     QRadioButton* RadioButtonFocuser1;

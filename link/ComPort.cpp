@@ -20,10 +20,14 @@ Failure LinkError(const char* text, int code) {
     return Failure(QStringLiteral("%1 (Error: %2)").arg(QLatin1String(text)).arg(code));
 }
 
-Failure NotOpen() { return Failure(QStringLiteral("Port Not Open")); }
+Failure NotOpen() {
+    return Failure(QStringLiteral("Port Not Open"));
+}
 
 // A request the device kind does not support (a pseudo-terminal has no modem lines) is no error.
-bool Unsupported(int code) { return code == EINVAL || code == ENOTTY || code == EIO; }
+bool Unsupported(int code) {
+    return code == EINVAL || code == ENOTTY || code == EIO;
+}
 
 // While unread bytes wait or the device is gone, the event thread looks again this often.
 constexpr int kIdleRecheckMs = 50;
@@ -98,7 +102,8 @@ void TComPort::ApplySettings() {
     tio.c_cc[VSTOP] = 19;
     ::cfsetispeed(&tio, B19200);
     ::cfsetospeed(&tio, B19200);
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) throw LinkError("SetCommState function failed", errno);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+        throw LinkError("SetCommState function failed", errno);
     // DTR and RTS held inactive.
     int lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(fd_, TIOCMBIC, &lines) != 0 && !Unsupported(errno))
@@ -132,7 +137,8 @@ int TComPort::WriteText(const QByteArray& text) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) throw LinkError("WriteFile function failed", errno);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break; // write timeout: report what went out
         pollfd p{fd_, POLLOUT, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)

@@ -12,7 +12,7 @@
 #include <thread>
 
 class TComPort : public QObject {
-public:
+  public:
     explicit TComPort(QObject* parent = nullptr);
     ~TComPort() override; // closes the port, sends nothing
 
@@ -34,7 +34,7 @@ public:
     std::function<void()> OnAfterOpen;
     std::function<void()> OnAfterClose;
 
-private:
+  private:
     void ApplySettings();
     void StartEvents();
     void StopEvents();

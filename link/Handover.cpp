@@ -16,10 +16,11 @@ struct THandover::Session {
     bool cancelled = false;
 };
 
-THandover::THandover(QObject* context)
-    : context_(context), session_(std::make_shared<Session>()) {}
+THandover::THandover(QObject* context) : context_(context), session_(std::make_shared<Session>()) {}
 
-THandover::~THandover() { Cancel(); }
+THandover::~THandover() {
+    Cancel();
+}
 
 bool THandover::Run(std::function<void()> fn) {
     std::shared_ptr<Session> session;

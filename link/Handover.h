@@ -10,7 +10,7 @@
 #include <mutex>
 
 class THandover {
-public:
+  public:
     // context: an object living on the GUI thread; the calls run in its thread.
     explicit THandover(QObject* context);
     ~THandover();
@@ -26,7 +26,7 @@ public:
     // GUI thread: accept calls again (a new session; calls of the old one stay cancelled).
     void Reset();
 
-private:
+  private:
     struct Session;
     QObject* context_;
     std::shared_ptr<Session> session_;

@@ -18,7 +18,8 @@ namespace {
 // A legacy UART slot without a chip answers TIOCGSERIAL with type PORT_UNKNOWN; probing it
 // would only cost six seconds.
 bool IsPhantomUart(const QString& device) {
-    const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return true;
     serial_struct info{};
     const bool phantom = ::ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type == PORT_UNKNOWN;
@@ -45,8 +46,9 @@ PortSource& Source() {
 } // namespace
 
 QStringList SortPortNames(QStringList names) {
-    std::stable_sort(names.begin(), names.end(),
-                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
     return names;
 }
 
@@ -54,7 +56,8 @@ QStringList HardwarePorts(const QString& sysroot) {
     QStringList ports;
     const QDir classDir(sysroot + QStringLiteral("/sys/class/tty"));
     const QStringList consoles = ConsoleTtys(sysroot);
-    for (const QString& name : classDir.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QString& name :
+         classDir.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot)) {
         if (!QFileInfo::exists(classDir.filePath(name) + QStringLiteral("/device"))) continue;
         if (consoles.contains(name)) continue;
         const QString device = QStringLiteral("/dev/") + name;
@@ -67,7 +70,8 @@ QStringList HardwarePorts(const QString& sysroot) {
 QStringList FolderPorts(const QString& folder) {
     QStringList ports;
     const QDir dir(folder);
-    for (const QString& name : dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+    for (const QString& name :
+         dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
         ports << dir.filePath(name);
     return ports;
 }

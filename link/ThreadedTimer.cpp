@@ -84,10 +84,10 @@ void TThreadedTimer::Worker() {
             continue;
         }
         const unsigned generation = generation_;
-        const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(sharedInterval_);
-        const bool signalled = wake_.wait_until(guard, due, [&] {
-            return terminated_ || generation_ != generation || priorityDirty_;
-        });
+        const auto due =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(sharedInterval_);
+        const bool signalled = wake_.wait_until(
+            guard, due, [&] { return terminated_ || generation_ != generation || priorityDirty_; });
         if (signalled) continue; // woken: start the next wait without a tick
         guard.unlock();
         const bool ran = handover_.Run([this, generation] { Tick(generation); });

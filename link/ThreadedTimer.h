@@ -13,7 +13,7 @@
 enum class TThreadPriority { Lower, Normal };
 
 class TThreadedTimer : public QObject {
-public:
+  public:
     explicit TThreadedTimer(QObject* owner = nullptr);
     ~TThreadedTimer() override;
 
@@ -26,7 +26,7 @@ public:
     bool AllowZero = false;
     std::function<void()> OnTimer; // errors it raises are discarded
 
-private:
+  private:
     void Worker();
     void Tick(unsigned generation);
 
@@ -38,9 +38,9 @@ private:
     // Shared with the worker, under lock_.
     std::mutex lock_;
     std::condition_variable wake_;
-    bool running_ = false;     // the worker waits for intervals (else it is suspended)
+    bool running_ = false; // the worker waits for intervals (else it is suspended)
     bool terminated_ = false;
-    unsigned generation_ = 0;  // bumped by every enable/disable/interval change
+    unsigned generation_ = 0; // bumped by every enable/disable/interval change
     int sharedInterval_ = 5000;
     bool priorityDirty_ = false;
 

@@ -8,7 +8,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 class TFormQLOWS : public QWidget {
-public:
+  public:
     explicit TFormQLOWS(QWidget* parent = nullptr);
 
     QPlainTextEdit* MemoHttpTraffic;

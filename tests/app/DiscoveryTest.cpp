@@ -25,11 +25,13 @@
 using namespace std::chrono_literals;
 
 namespace {
-QString Port(const TSimDevice& device) { return QString::fromStdString(device.Port()); }
+QString Port(const TSimDevice& device) {
+    return QString::fromStdString(device.Port());
+}
 } // namespace
 
 class DiscoveryTest : public FormsTest {
-protected:
+  protected:
     void SetUp() override {
         FormsTest::SetUp();
         previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
@@ -146,7 +148,8 @@ TEST_F(DiscoveryTest, DewControllerWithoutVersionStillConnects) {
     FormMain->BRSFirmwareVersion = 7;
     FormMain->CheckBoxTrackAll->setChecked(false);
     FormMain->ButtonLoadDevicesClick();
-    EXPECT_TRUE(DebugTexts().contains("Erreur récupération version firmware :'' n'est pas une valeur entière correcte"));
+    EXPECT_TRUE(DebugTexts().contains(
+        "Erreur récupération version firmware :'' n'est pas une valeur entière correcte"));
     EXPECT_EQ(FormMain->BRSFirmwareVersion, 7);
     EXPECT_TRUE(FormMain->ComPortBRS->Connected());
 }
@@ -179,7 +182,8 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
     EXPECT_TRUE(notifs.contains("Start tracking Quillo.."));
     EXPECT_TRUE(notifs.contains("Start tracking Brisella.."));
     // The first tick asks for the position (ticks need the event loop running).
-    EXPECT_TRUE(WaitFor([&] { return one.CommandCount() >= 4 && one.Commands()[3] == "FPOSRO"; }, 3000));
+    EXPECT_TRUE(
+        WaitFor([&] { return one.CommandCount() >= 4 && one.Commands()[3] == "FPOSRO"; }, 3000));
 
     bool stoppedBeforeClose = false;
     auto caption = FormMain->ComPortQLO->OnAfterClose;
@@ -193,8 +197,8 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
     EXPECT_EQ(FormMain->ThreadedTimerBRS, nullptr);
     notifs = Texts(FormMain->MemoAdminMsgs);
     EXPECT_TRUE(notifs.contains("Stopped tracking Brisella"));
-    for (TComPort* link : {FormMain->ComPort, FormMain->ComPortQLO, FormMain->ComPortQLO2, FormMain->ComPortBRS,
-                           FormMain->ComPortPrimaryPanels})
+    for (TComPort* link : {FormMain->ComPort, FormMain->ComPortQLO, FormMain->ComPortQLO2,
+                           FormMain->ComPortBRS, FormMain->ComPortPrimaryPanels})
         EXPECT_FALSE(link->Connected()) << link->objectName().toStdString();
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     // Each focuser's last command before its link closed was FMMODE.
@@ -234,7 +238,8 @@ TEST_F(DiscoveryTest, RepeatedConnectAndDisconnectLeakNothing) {
 TEST(PortList, OnlyTtysWithHardwareBehindThemAreListed) {
     QTemporaryDir root;
     const QString tty = root.filePath("sys/class/tty");
-    for (const char* name : {"ttyUSB0", "ttyACM1", "tty0", "ttyS7", "ttyAMA0"}) QDir().mkpath(tty + "/" + name);
+    for (const char* name : {"ttyUSB0", "ttyACM1", "tty0", "ttyS7", "ttyAMA0"})
+        QDir().mkpath(tty + "/" + name);
     for (const char* name : {"ttyUSB0", "ttyACM1", "ttyS7", "ttyAMA0"})
         QFile::link(root.path(), tty + "/" + name + "/device");
     QDir().mkpath(root.filePath("proc"));
@@ -244,12 +249,14 @@ TEST(PortList, OnlyTtysWithHardwareBehindThemAreListed) {
     consoles.close();
     // ttyS7 has a device link but no chip behind it (no such device here): a phantom UART;
     // ttyAMA0 carries the system console.
-    EXPECT_EQ(SortPortNames(HardwarePorts(root.path())), QStringList({"/dev/ttyACM1", "/dev/ttyUSB0"}));
+    EXPECT_EQ(SortPortNames(HardwarePorts(root.path())),
+              QStringList({"/dev/ttyACM1", "/dev/ttyUSB0"}));
     EXPECT_EQ(SortPortNames({"COM2", "com10", "COM1"}), QStringList({"COM1", "com10", "COM2"}));
 }
 
 TEST(PortList, ThisMachineListsNoPhantomPorts) {
     const QStringList ports = HardwarePorts();
     std::cout << "hardware ports here: " << ports.join(' ').toStdString() << std::endl;
-    for (const QString& port : ports) EXPECT_TRUE(QFile::exists(port)) << port.toStdString();
+    for (const QString& port : ports)
+        EXPECT_TRUE(QFile::exists(port)) << port.toStdString();
 }

@@ -8,8 +8,10 @@
 
 TEST(ErrorReport, FullStopIsAddedOnlyAfterCharactersThatSortAfterIt) {
     EXPECT_EQ(WithFullStop("Port Not Open"), "Port Not Open.");
-    EXPECT_EQ(WithFullStop("'x' n'est pas une valeur entière correcte"), "'x' n'est pas une valeur entière correcte.");
-    EXPECT_EQ(WithFullStop("WriteFile function failed (Error: 5)"), "WriteFile function failed (Error: 5)");
+    EXPECT_EQ(WithFullStop("'x' n'est pas une valeur entière correcte"),
+              "'x' n'est pas une valeur entière correcte.");
+    EXPECT_EQ(WithFullStop("WriteFile function failed (Error: 5)"),
+              "WriteFile function failed (Error: 5)");
     EXPECT_EQ(WithFullStop("done."), "done.");
     EXPECT_EQ(WithFullStop("a-"), "a-");
     EXPECT_EQ(WithFullStop("1/2"), "1/2.");

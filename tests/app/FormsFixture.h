@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 class FormsTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { CreateForms(false); }
     void TearDown() override { DestroyForms(); }
 };

@@ -3,10 +3,10 @@
 #include "FormsFixture.h"
 #include "MainForm.h"
 #include "PanelsForm.h"
-#include "TestPty.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
 #include "QtTestSupport.h"
+#include "TestPty.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,15 +20,18 @@
 TEST_F(FormsTest, StartsDisconnectedWithEverythingDisabled) {
     EXPECT_EQ(QApplication::applicationDisplayName(), "Skyvarn Manager");
     EXPECT_EQ(FormMain->windowTitle(), "Skyvarn v0.5");
-    for (QLabel* status : {FormMain->LabelPortStatusQLO, FormMain->LabelPortStatusQLO2, FormMain->LabelPortStatusBRS})
+    for (QLabel* status : {FormMain->LabelPortStatusQLO, FormMain->LabelPortStatusQLO2,
+                           FormMain->LabelPortStatusBRS})
         EXPECT_EQ(status->text(), "Disconnected");
-    for (QLabel* value : {FormMain->LabelQLOPositionValue, FormMain->LabelQLOTempValue, FormMain->LabelQLO2PositionValue,
-                          FormMain->LabelQLO2TempValue, FormMain->LabelBRSAmbTempValue, FormMain->LabelBRSDewpointValue,
+    for (QLabel* value : {FormMain->LabelQLOPositionValue, FormMain->LabelQLOTempValue,
+                          FormMain->LabelQLO2PositionValue, FormMain->LabelQLO2TempValue,
+                          FormMain->LabelBRSAmbTempValue, FormMain->LabelBRSDewpointValue,
                           FormMain->LabelBRSHumidityValue, FormMain->LabelBRSLocTemp1Value,
                           FormMain->LabelBRSLocTemp2Value, FormMain->LabelBRSOut1Value})
         EXPECT_TRUE(value->text().isEmpty()) << value->objectName().toStdString();
-    for (QPushButton* b : {FormMain->ButtonDetailsQLO, FormMain->ButtonDetailsQLO2, FormMain->ButtonDetailsBRS,
-                           FormMain->ButtonDetailsPanels, FormMain->ButtonQLOWS})
+    for (QPushButton* b :
+         {FormMain->ButtonDetailsQLO, FormMain->ButtonDetailsQLO2, FormMain->ButtonDetailsBRS,
+          FormMain->ButtonDetailsPanels, FormMain->ButtonQLOWS})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     EXPECT_EQ(FormMain->memoDebugLogs->toPlainText(), "Logs..");
@@ -46,7 +49,8 @@ TEST_F(FormsTest, SecondaryWindowsStartHiddenInTheirStartStates) {
     for (QWidget* w : std::initializer_list<QWidget*>{FormQLO, FormBRS, FormPanels, FormQLOWS})
         EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
     QStringList speeds;
-    for (int i = 0; i < FormQLO->ComboBoxSpeed->count(); ++i) speeds << FormQLO->ComboBoxSpeed->itemText(i);
+    for (int i = 0; i < FormQLO->ComboBoxSpeed->count(); ++i)
+        speeds << FormQLO->ComboBoxSpeed->itemText(i);
     EXPECT_EQ(speeds, QStringList({"Average", "Slow", "UltraSlow"}));
     EXPECT_FALSE(FormQLO->RadioButtonFocuser2->isEnabled());
     EXPECT_TRUE(FormQLO->RadioButtonFocuser1->isEnabled());
@@ -62,8 +66,10 @@ TEST_F(FormsTest, ControlsSitAtTheirBoundsAndFindableByName) {
     auto* connect = FormMain->findChild<QPushButton*>("ButtonLoadDevices");
     ASSERT_NE(connect, nullptr);
     EXPECT_EQ(connect->geometry(), QRect(3, 4, 105, 17));
-    EXPECT_EQ(FormMain->findChild<QGroupBox*>("GroupBoxQLO2")->geometry(), QRect(247, 24, 242, 129));
-    EXPECT_EQ(FormMain->findChild<QPushButton*>("ButtonDetailsQLO2")->geometry(), QRect(169, 57, 65, 22));
+    EXPECT_EQ(FormMain->findChild<QGroupBox*>("GroupBoxQLO2")->geometry(),
+              QRect(247, 24, 242, 129));
+    EXPECT_EQ(FormMain->findChild<QPushButton*>("ButtonDetailsQLO2")->geometry(),
+              QRect(169, 57, 65, 22));
     EXPECT_EQ(FormMain->findChild<QWidget*>("ChartBRS")->geometry(), QRect(0, 506, 489, 217));
     EXPECT_EQ(FormMain->GroupBoxQLO->font().pixelSize(), 16);
     EXPECT_TRUE(FormMain->GroupBoxQLO->font().bold());
@@ -155,18 +161,23 @@ TEST_F(FormsTest, LogLinesCarryTheirTimeStamps) {
     FormMain->LogNotifs("Start tracking Quillo..");
     const QString debug = Lines(FormMain->memoDebugLogs).last();
     const QString notif = Lines(FormMain->MemoAdminMsgs).last();
-    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d QLO Tx: FPOSRO$").match(debug).hasMatch()) << debug.toStdString();
-    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d Start tracking Quillo\\.\\.$").match(notif).hasMatch()) << notif.toStdString();
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d QLO Tx: FPOSRO$").match(debug).hasMatch())
+        << debug.toStdString();
+    EXPECT_TRUE(
+        QRegularExpression("^\\d\\d:\\d\\d Start tracking Quillo\\.\\.$").match(notif).hasMatch())
+        << notif.toStdString();
     EXPECT_EQ(Lines(FormMain->memoDebugLogs).first(), "Logs..");
     EXPECT_FALSE(FormMain->memoDebugLogs->isVisibleTo(FormMain)); // the switch is off in this build
 }
 
 TEST_F(FormsTest, DebugLogKeepsTheNewestLinesPastItsCap) {
-    for (int i = 0; i < kDebugLogMaxLines + 10; ++i) FormMain->LogDebug(QString::number(i));
+    for (int i = 0; i < kDebugLogMaxLines + 10; ++i)
+        FormMain->LogDebug(QString::number(i));
     const QStringList texts = Texts(FormMain->memoDebugLogs);
     EXPECT_EQ(texts.size(), kDebugLogMaxLines);
     EXPECT_EQ(texts.last(), QString::number(kDebugLogMaxLines + 9));
     // The notification log is not capped.
-    for (int i = 0; i < 50; ++i) FormMain->LogNotifs("n");
+    for (int i = 0; i < 50; ++i)
+        FormMain->LogNotifs("n");
     EXPECT_EQ(Lines(FormMain->MemoAdminMsgs).size(), 51);
 }

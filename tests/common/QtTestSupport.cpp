@@ -20,15 +20,21 @@ bool WaitFor(const std::function<bool()>& pred, int ms) {
     return true;
 }
 
-void Pump(int ms) { WaitFor([] { return false; }, ms); }
+void Pump(int ms) {
+    WaitFor([] { return false; }, ms);
+}
 
 ErrorRecorder::ErrorRecorder() {
     previous_ = SetErrorReporter([this](const QString& message) { messages << message; });
 }
 
-ErrorRecorder::~ErrorRecorder() { SetErrorReporter(previous_); }
+ErrorRecorder::~ErrorRecorder() {
+    SetErrorReporter(previous_);
+}
 
-QStringList Lines(const QPlainTextEdit* memo) { return memo->toPlainText().split(QChar('\n')); }
+QStringList Lines(const QPlainTextEdit* memo) {
+    return memo->toPlainText().split(QChar('\n'));
+}
 
 QStringList Texts(const QPlainTextEdit* memo) {
     QStringList texts;
@@ -45,6 +51,14 @@ double ProcessCpuSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-int OpenFdCount() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()); }
+int OpenFdCount() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
 
-int ThreadCount() { return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
+int ThreadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}

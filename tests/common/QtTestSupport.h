@@ -11,12 +11,12 @@ void Pump(int ms);
 
 // Records what the default error report would show, for the lifetime of the object.
 class ErrorRecorder {
-public:
+  public:
     ErrorRecorder();
     ~ErrorRecorder();
     QStringList messages;
 
-private:
+  private:
     std::function<void(const QString&)> previous_;
 };
 

@@ -4,7 +4,7 @@
 #include <QString>
 
 class TestPty {
-public:
+  public:
     TestPty();
     ~TestPty();
     TestPty(const TestPty&) = delete;
@@ -17,7 +17,7 @@ public:
     QByteArray Read(int min = 1, int ms = 1000);
     void CloseMaster();
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     QString path_;
