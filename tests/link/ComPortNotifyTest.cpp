@@ -12,23 +12,8 @@
 
 namespace {
 
-class ComPortNotify : public testing::Test {
+class ComPortNotify : public LinkOnPty {
   protected:
-    void SetUp() override {
-        ASSERT_FALSE(pty.Path().isEmpty()) << "no pseudo-terminal";
-        link.SetPort(pty.Path());
-    }
-
-    void OpenLink() {
-        const std::set<int> before = FdsOn(pty.Path());
-        link.Open();
-        linkFd = NewFdOn(pty.Path(), before);
-        ASSERT_GE(linkFd, 0);
-    }
-
-    TestPty pty;
-    TComPort link;
-    int linkFd = -1;
     int calls = 0;
     QByteArray received;
 };

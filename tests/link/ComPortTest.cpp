@@ -25,25 +25,7 @@ QByteArray AllByteValues() {
     return bytes;
 }
 
-class ComPortLine : public testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_FALSE(pty.Path().isEmpty()) << "no pseudo-terminal";
-        link.SetPort(pty.Path());
-    }
-
-    // Opens the link and finds the descriptor it holds on the port.
-    void OpenLink() {
-        const std::set<int> before = FdsOn(pty.Path());
-        link.Open();
-        linkFd = NewFdOn(pty.Path(), before);
-        ASSERT_GE(linkFd, 0);
-    }
-
-    TestPty pty;
-    TComPort link;
-    int linkFd = -1;
-};
+using ComPortLine = LinkOnPty;
 
 TEST_F(ComPortLine, WriteTextPutsExactlyTheCommandOnTheLine) {
     OpenLink();

@@ -1,9 +1,12 @@
 #pragma once
 // What the link tests look at from outside the link: the threads and file descriptors of this
 // process, the CPU time of one thread, and the message a link operation raises.
+#include "ComPort.h"
 #include "Failure.h"
+#include "TestPty.h"
 
 #include <QString>
+#include <gtest/gtest.h>
 #include <set>
 
 // Thread ids of this process (/proc/self/task).
@@ -24,6 +27,26 @@ std::set<int> FdsOn(const QString& path);
 int NewFdOn(const QString& path, const std::set<int>& before);
 // Bytes waiting to be read on a terminal descriptor.
 int Waiting(int fd);
+
+// A link on a fresh pseudo-terminal, named after it and not yet open.
+class LinkOnPty : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.Path().isEmpty()) << "no pseudo-terminal";
+        link.SetPort(pty.Path());
+    }
+    // Opens the link and finds the descriptor it holds on the port.
+    void OpenLink() {
+        const std::set<int> before = FdsOn(pty.Path());
+        link.Open();
+        linkFd = NewFdOn(pty.Path(), before);
+        ASSERT_GE(linkFd, 0);
+    }
+
+    TestPty pty;
+    TComPort link;
+    int linkFd = -1;
+};
 
 // The message of the Failure that fn raises; empty when it raises none.
 template <class F> QString FailureOf(F&& fn) {
