@@ -1,5 +1,6 @@
 // The main window's focuser polling and receiving.
 #include "ComPort.h"
+#include "Commands.h"
 #include "Convert.h"
 #include "Failure.h"
 #include "MainForm.h"
@@ -10,7 +11,7 @@ constexpr int kReadMax = 80;
 
 void Poll(TFormMain* main, TComPort* link, bool& askPosition, bool purge, const QString& name) {
     if (!link->Connected()) return;
-    const QByteArray command = FocuserPollCommand(askPosition);
+    const QByteArray command = focuser::PollCommand(askPosition);
     try {
         // Focuser 1's unread input is thrown away before each poll; focuser 2's is not.
         if (purge) link->PurgeBuffers(true, true);

@@ -3,10 +3,6 @@
 #include "Convert.h"
 #include "Failure.h"
 
-QByteArray FocuserPollCommand(bool askPosition) {
-    return askPosition ? QByteArrayLiteral("FPOSRO") : QByteArrayLiteral("FTMPRO");
-}
-
 namespace {
 
 // 1-based position of the first occurrence, 0 when absent.

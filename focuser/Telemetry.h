@@ -21,9 +21,6 @@ using FocuserRefresh = std::function<void(const FocuserRx& state)>;
 // A buffer without line feed is dropped once it holds more than this many characters.
 inline constexpr int kFocuserRxLimit = 256;
 
-// The command of one poll: "FPOSRO" when the position is due, "FTMPRO" otherwise.
-QByteArray FocuserPollCommand(bool askPosition);
-
 // One receive step. name: "QLO" or "QLO2". chunk: what was read from the link, or nullopt when
 // the link is closed (nothing was read and no "Rx" line is logged). The refresh runs after a
 // position reply and after a temperature reply, in that order, as the reply lines are handled.
