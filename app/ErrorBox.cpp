@@ -14,8 +14,16 @@ bool TSkyvarnApplication::notify(QObject* receiver, QEvent* event) {
 
 void InstallErrorBox() {
     SetErrorReporter([](const QString& message) {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), message,
-                        QMessageBox::Ok);
-        box.exec();
+        QMetaObject::invokeMethod(
+            qApp,
+            [message] {
+                auto* box = new QMessageBox(QMessageBox::Critical, kApplicationTitle, message,
+                                            QMessageBox::Ok);
+                box->setObjectName(QStringLiteral("ErrorBox"));
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->setWindowModality(Qt::ApplicationModal);
+                box->show();
+            },
+            Qt::QueuedConnection);
     });
 }

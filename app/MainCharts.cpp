@@ -1,6 +1,7 @@
 // The main window's history charts: one point per connected series at each display refresh.
-#include "ComPort.h"
+#include "DewController.h"
 #include "Failure.h"
+#include "Focuser.h"
 #include "HistoryChart.h"
 #include "MainForm.h"
 
@@ -23,16 +24,17 @@ void TFormMain::updateGraphic() {
         chart->AddPoint(series, value, THistoryChart::MinutesOfDay(QTime::currentTime()), rgb);
     };
     try {
-        if (ComPortQLO->Connected() && Plausible(QLOTemp)) add(ChartQLO, 0, QLOTemp, kBlue);
-        if (ComPortQLO2->Connected() && Plausible(QLO2Temp)) add(ChartQLO, 1, QLO2Temp, kGreen);
-        if (ComPortBRS->Connected()) {
-            const double t1 = BRSCalT1 + BRSLocTemp1;
-            const double t2 = BRSCalT2 + BRSLocTemp2;
-            const double ta = BRSCalTA + BRSAmbTemp;
+        if (QLO->Connected() && Plausible(QLO->Temp)) add(ChartQLO, 0, QLO->Temp, kBlue);
+        if (QLO2->Connected() && Plausible(QLO2->Temp)) add(ChartQLO, 1, QLO2->Temp, kGreen);
+        if (BRS->Connected()) {
+            const DewValues& v = BRS->Values;
+            const double t1 = v.CalT1 + v.LocTemp1;
+            const double t2 = v.CalT2 + v.LocTemp2;
+            const double ta = v.CalTA + v.AmbTemp;
             if (Plausible(t1)) add(ChartBRS, 0, t1, kTeal);
             if (Plausible(t2)) add(ChartBRS, 1, t2, kGreen);
             if (Plausible(ta)) add(ChartBRS, 3, ta, kBlack);
-            if (BRSDewpoint > -45) add(ChartBRS, 2, BRSDewpoint, kRed);
+            if (v.Dewpoint > -45) add(ChartBRS, 2, v.Dewpoint, kRed);
         }
     } catch (const Failure& e) {
         LogDebug(QStringLiteral("Erreur updateGraphics :") + e.Message());

@@ -2,53 +2,33 @@
 // and starting and stopping the polling.
 #include "ComPort.h"
 #include "Convert.h"
+#include "DewController.h"
 #include "Failure.h"
+#include "Focuser.h"
 #include "HistoryChart.h"
 #include "MainForm.h"
+#include "Panels.h"
 #include "PortList.h"
 #include "Probe.h"
-#include "QLOForm.h"
-#include "ThreadedTimer.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QThread>
-
-namespace {
-constexpr int kProbeReads = 30;
-constexpr int kProbePauseMs = 100;
-constexpr int kReadMax = 80;
-
-bool HasCarriageReturn(const QByteArray& reply) {
-    return reply.contains('\r');
-}
-} // namespace
 
 void TFormMain::ButtonLoadDevicesClick() {
-    const bool focuserOpen = ComPortQLO->Connected() || ComPortQLO2->Connected();
-    if (focuserOpen || ComPortBRS->Connected() || ComPortPrimaryPanels->Connected()) {
+    const bool focuserOpen = QLO->Connected() || QLO2->Connected();
+    if (focuserOpen || BRS->Connected() || PrimaryPanels->Connected()) {
         if (focuserOpen) {
-            if (ThreadedTimerQLO) {
-                ThreadedTimerQLO->SetEnabled(false);
-                delete ThreadedTimerQLO;
-                ThreadedTimerQLO = nullptr;
-            }
+            Tracking.StopFocusers();
             LogNotifs(QStringLiteral("Stopped tracking Quillo"));
         }
-        if (ComPortBRS->Connected()) {
-            if (ThreadedTimerBRS) {
-                ThreadedTimerBRS->SetEnabled(false);
-                delete ThreadedTimerBRS;
-                ThreadedTimerBRS = nullptr;
-            }
+        if (BRS->Connected()) {
+            Tracking.StopDew();
             LogNotifs(QStringLiteral("Stopped tracking Brisella"));
         }
-        if (ComPortQLO->Connected()) ClosePortQLO();
-        if (ComPortQLO2->Connected()) ClosePortQLO2();
-        if (ComPortBRS->Connected()) ClosePortBRS();
-        if (ComPortPrimaryPanels->Connected()) ClosePortPrimaryPanels();
+        if (QLO->Connected()) ClosePortQLO();
+        if (QLO2->Connected()) ClosePortQLO2();
+        if (BRS->Connected()) ClosePortBRS();
+        if (PrimaryPanels->Connected()) ClosePortPrimaryPanels();
         if (ComPort->Connected()) ComPort->Close();
         ButtonLoadDevices->setText(QStringLiteral("Connect All"));
         return;
@@ -61,31 +41,23 @@ void TFormMain::ButtonLoadDevicesClick() {
     for (int series = 0; series < 4; ++series)
         ChartBRS->Clear(series);
 
-    if (ComPortQLO->Connected() || ComPortQLO2->Connected()) {
+    if (QLO->Connected() || QLO2->Connected()) {
         ButtonLoadDevices->setText(QStringLiteral("Disconnect All"));
         getValuesQLO();
         if (CheckBoxTrackAll->isChecked()) {
             LogDebug(QStringLiteral("Start tracking QLO.."));
-            ThreadedTimerQLO = new TThreadedTimer(this);
-            ThreadedTimerQLO->SetInterval(1000);
-            ThreadedTimerQLO->SetThreadPriority(TThreadPriority::Lower);
-            ThreadedTimerQLO->OnTimer = [this] { getValuesQLO(); };
-            ThreadedTimerQLO->SetEnabled(true);
-            AskPositionQLO = true;
-            AskPositionQLO2 = true;
+            Tracking.StartFocusers([this] { getValuesQLO(); });
+            QLO->AskPosition = true;
+            QLO2->AskPosition = true;
             LogNotifs(QStringLiteral("Start tracking Quillo.."));
         }
     }
-    if (ComPortBRS->Connected()) {
+    if (BRS->Connected()) {
         ButtonLoadDevices->setText(QStringLiteral("Disconnect All"));
         getValuesBRS();
         if (CheckBoxTrackAll->isChecked()) {
             LogDebug(QStringLiteral("Start tracking BRS.."));
-            ThreadedTimerBRS = new TThreadedTimer(this);
-            ThreadedTimerBRS->SetInterval(2000);
-            ThreadedTimerBRS->SetThreadPriority(TThreadPriority::Lower);
-            ThreadedTimerBRS->OnTimer = [this] { getValuesBRS(); };
-            ThreadedTimerBRS->SetEnabled(true);
+            Tracking.StartDew([this] { getValuesBRS(); });
             LogNotifs(QStringLiteral("Start tracking Brisella.."));
         }
     }
@@ -98,34 +70,23 @@ void TFormMain::EnumeratePorts() {
     }
 }
 
+void TFormMain::OpenFound(TDevice& device, const QString& port,
+                          void (TFormMain::*connect)(const QString&)) {
+    try {
+        device.Open(port);
+        (this->*connect)(port);
+    } catch (const Failure& e) {
+        LogDebug(device.OpenErrorPrefix() + e.Message());
+    }
+}
+
 void TFormMain::DeviceWho(const QString& port) {
     QByteArray reply;
     try {
         // Renaming the probe port reopens it when a silent port left it open; a busy port then
         // fails here and is logged like any other open error.
         ComPort->SetPort(port);
-        ComPort->Open();
-        ComPort->WriteText("SWHOIS");
-        bool found = false;
-        for (int i = 0; i < kProbeReads && !found; ++i) {
-            if (HasCarriageReturn(reply)) {
-                found = true;
-                break;
-            }
-            QThread::msleep(kProbePauseMs);
-            ComPort->ReadText(reply, kReadMax);
-        }
-        if (!found) {
-            ComPort->WriteText("FMMODE");
-            found = HasCarriageReturn(reply);
-            for (int i = 1; i <= kProbeReads && !found; ++i) {
-                QThread::msleep(kProbePauseMs);
-                ComPort->ReadText(reply, kReadMax);
-                if (i == kProbeReads) return; // nothing recognised; the probe port stays open
-                found = HasCarriageReturn(reply);
-            }
-        }
-        ComPort->Close();
+        Identify(*ComPort, reply);
     } catch (const Failure& e) {
         LogDebug(QStringLiteral("Erreur ouverture ComPort :") + e.Message());
     }
@@ -134,85 +95,24 @@ void TFormMain::DeviceWho(const QString& port) {
     const ProbeKinds kinds = RecogniseReply(text);
     if (kinds.focuser) {
         LogDebug(QStringLiteral("   QLO Detected on ") + port);
-        if (ComPortQLO->Connected()) {
-            try {
-                ComPortQLO2->SetPort(port);
-                ComPortQLO2->Open();
-                ConnectQLO2(port);
-            } catch (const Failure& e) {
-                LogDebug(QStringLiteral("Erreur ouverture ComPortQLO2 :") + e.Message());
-            }
-        } else {
-            try {
-                ComPortQLO->SetPort(port);
-                ComPortQLO->Open();
-                ConnectQLO(port);
-            } catch (const Failure& e) {
-                LogDebug(QStringLiteral("Erreur ouverture ComPortQLO :") + e.Message());
-            }
-        }
+        if (QLO->Connected())
+            OpenFound(*QLO2, port, &TFormMain::ConnectQLO2);
+        else
+            OpenFound(*QLO, port, &TFormMain::ConnectQLO);
     }
     if (kinds.dew) {
         LogDebug(QStringLiteral("   BRS version detected in ") + text);
         try {
             const QString version = FirmwareVersionText(text);
-            BRSFirmwareVersion = StrToInt(version);
+            BRS->FirmwareVersion = StrToInt(version);
             LogDebug(QStringLiteral("   BRS version extracted ") + version);
         } catch (const Failure& e) {
             LogDebug(QStringLiteral("Erreur récupération version firmware :") + e.Message());
         }
-        try {
-            ComPortBRS->SetPort(port);
-            ComPortBRS->Open();
-            ConnectBRS(port);
-        } catch (const Failure& e) {
-            LogDebug(QStringLiteral("Erreur ouverture ComPortBRS :") + e.Message());
-        }
+        OpenFound(*BRS, port, &TFormMain::ConnectBRS);
     }
     if (kinds.panels) {
         LogDebug(QStringLiteral("   Panels Detected on ") + port);
-        try {
-            ComPortPrimaryPanels->SetPort(port);
-            ComPortPrimaryPanels->Open();
-            ConnectPrimaryPanels(port);
-        } catch (const Failure& e) {
-            LogDebug(QStringLiteral("Erreur ouverture ComPortPanel :") + e.Message());
-        }
+        OpenFound(*PrimaryPanels, port, &TFormMain::ConnectPrimaryPanels);
     }
-}
-
-void TFormMain::ConnectQLO(const QString& port) {
-    LabelPortStatusQLO->setText(QStringLiteral("connected ") + port);
-    ButtonDetailsQLO->setEnabled(true);
-    ButtonQLOWS->setEnabled(true);
-    FormQLO->RadioButtonFocuser1->setEnabled(true);
-    try {
-        ComPortQLO->WriteText("FMMODE");
-    } catch (const Failure& e) {
-        LogDebug(QStringLiteral("Erreur écriture ComPortQLO :") + e.Message());
-    }
-    FormQLO->ButtonTempComp->setText(QStringLiteral("Start t° comp"));
-    FormQLO->TempCompFocuser1 = false;
-}
-
-void TFormMain::ConnectQLO2(const QString& port) {
-    LabelPortStatusQLO2->setText(QStringLiteral("connected ") + port);
-    ButtonDetailsQLO2->setEnabled(true);
-    try {
-        ComPortQLO2->WriteText("FMMODE");
-    } catch (const Failure& e) {
-        LogDebug(QStringLiteral("Erreur écriture ComPortQLO2 :") + e.Message());
-    }
-    FormQLO->TempCompFocuser2 = false;
-    FormQLO->RadioButtonFocuser2->setEnabled(true);
-}
-
-void TFormMain::ConnectBRS(const QString& port) {
-    LabelPortStatusBRS->setText(QStringLiteral("connected ") + port);
-    ButtonDetailsBRS->setEnabled(true);
-}
-
-void TFormMain::ConnectPrimaryPanels(const QString& port) {
-    LabelPortStatusPanels->setText(QStringLiteral("connected ") + port);
-    ButtonDetailsPanels->setEnabled(true);
 }

@@ -2,13 +2,15 @@
 
 #include "BRSForm.h"
 #include "ComPort.h"
+#include "DewController.h"
 #include "ErrorReport.h"
+#include "Focuser.h"
 #include "HistoryChart.h"
 #include "Look.h"
+#include "Panels.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
-#include "ThreadedTimer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -83,19 +85,17 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent) {
     BuildDewPanel();
     BuildPanelsGroup();
     memoDebugLogs->raise();
-    BuildLinks();
+    BuildDevices();
 }
 
 TFormMain::~TFormMain() {
-    // Timers first: a tick must not write to a link that is going away.
-    delete ThreadedTimerQLO;
-    ThreadedTimerQLO = nullptr;
-    delete ThreadedTimerBRS;
-    ThreadedTimerBRS = nullptr;
-    for (TComPort* link : {ComPort, ComPortQLO, ComPortQLO2, ComPortBRS, ComPortPrimaryPanels}) {
-        link->OnAfterClose = nullptr;
-        delete link;
-    }
+    // Timers first: a tick must not write to a link that is going away. The links then close
+    // with their devices and send nothing.
+    Tracking.StopFocusers();
+    Tracking.StopDew();
+    for (TDevice* device : std::initializer_list<TDevice*>{QLO, QLO2, BRS, PrimaryPanels})
+        delete device;
+    delete ComPort;
 }
 
 void TFormMain::BuildTop() {
@@ -248,24 +248,38 @@ void TFormMain::BuildPanelsGroup() {
     MemoAdminMsgs = Memo(this, "MemoAdminMsgs", 233, 576, 224, 116);
 }
 
-void TFormMain::BuildLinks() {
-    auto link = [this](const char* name) {
-        auto* port = new TComPort(this);
-        port->setObjectName(QLatin1String(name));
-        return port;
-    };
-    ComPort = link("ComPort");
-    ComPortQLO = link("ComPortQLO");
-    ComPortQLO2 = link("ComPortQLO2");
-    ComPortBRS = link("ComPortBRS");
-    ComPortPrimaryPanels = link("ComPortPrimaryPanels");
-    ComPortQLO->OnRxChar = [this] { QLOcharsReceived(); };
-    ComPortQLO2->OnRxChar = [this] { QLO2charsReceived(); };
-    ComPortBRS->OnRxChar = [this] { BRScharsReceived(); };
-    for (TComPort* focuser : {ComPortQLO, ComPortQLO2}) {
-        focuser->OnAfterOpen = [this] { SetConnectAllCaption(); };
-        focuser->OnAfterClose = [this] { SetConnectAllCaption(); };
+void TFormMain::BuildDevices() {
+    const LogSink log = [this](const QString& line) { LogDebug(line); };
+    ComPort = new TComPort(this);
+    ComPort->setObjectName(QStringLiteral("ComPort"));
+    QLO = new TFocuser(1, log, this);
+    QLO2 = new TFocuser(2, log, this);
+    BRS = new TDewController(log, this);
+    PrimaryPanels = new TPanels(log, this);
+    for (TFocuser* focuser : {QLO, QLO2}) {
+        connect(focuser, &TDevice::Opened, this, GuardedSlot([this] { SetConnectAllCaption(); }));
+        connect(focuser, &TDevice::Closed, this, GuardedSlot([this] { SetConnectAllCaption(); }));
+        connect(focuser, &TFocuser::Reading, this, GuardedSlot([this] { setValues(); }));
     }
+    connect(BRS, &TDewController::FrameParsed, this, GuardedSlot([this] { setValues(); }));
+    panelQLO_ = {QLO,
+                 LabelPortStatusQLO,
+                 {LabelQLOPositionValue, LabelQLOTempValue, LabelTempComp},
+                 {ButtonDetailsQLO, ButtonQLOWS}};
+    panelQLO2_ = {QLO2,
+                  LabelPortStatusQLO2,
+                  {LabelQLO2PositionValue, LabelQLO2TempValue, LabelTempComp2},
+                  {ButtonDetailsQLO2}};
+    panelBRS_ = {BRS,
+                 LabelPortStatusBRS,
+                 {LabelBRSLocTemp1Value, LabelBRSLocTemp2Value, LabelBRSDewpointValue,
+                  LabelBRSHumidityValue, LabelBRSAmbTempValue, LabelBRSOut1Value, LabelBRSOut2Value,
+                  LabelBRSOut3Value},
+                 {ButtonDetailsBRS}};
+    panelPanels_ = {PrimaryPanels,
+                    LabelPortStatusPanels,
+                    {LabelPanelsLeftValue, LabelPanelRightValue},
+                    {ButtonDetailsPanels}};
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
@@ -331,8 +345,8 @@ void TFormMain::ButtonDetailsPanelsClick() {
 }
 
 void TFormMain::SetConnectAllCaption() {
-    const bool any = ComPortQLO->Connected() || ComPortQLO2->Connected() ||
-                     ComPortBRS->Connected() || ComPortPrimaryPanels->Connected();
+    const bool any =
+        QLO->Connected() || QLO2->Connected() || BRS->Connected() || PrimaryPanels->Connected();
     ButtonLoadDevices->setText(any ? QStringLiteral("Disconnect All")
                                    : QStringLiteral("Connect All"));
 }

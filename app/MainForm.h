@@ -1,8 +1,13 @@
 #pragma once
-// The main window: owns the five serial links, the two polling timers, both logs, both charts
-// and every reading of the accessories. The other windows reach them through FormMain.
-#include <QByteArray>
+// The main window: owns the accessories (each a device object with its link), the tracking
+// timers, both logs and both charts, and shows every reading. The settings windows reach the
+// devices they serve directly and the main window only through the small views it offers them.
+#include "DewView.h"
+#include "FocuserView.h"
+#include "Tracking.h"
+
 #include <QWidget>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -12,8 +17,11 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class TComPort;
+class TDevice;
+class TDewController;
+class TFocuser;
 class THistoryChart;
-class TThreadedTimer;
+class TPanels;
 
 // Build-time switch: the debug log is shown only when this is true.
 #ifdef SKYVARN_SHOW_DEBUG_LOG
@@ -25,7 +33,7 @@ inline constexpr bool ShowDebugLog = false;
 // The debug log keeps its newest lines past this many (a night of polling stays light).
 inline constexpr int kDebugLogMaxLines = 20000;
 
-class TFormMain : public QWidget {
+class TFormMain : public QWidget, public TFocuserView, public TDewView {
   public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
@@ -70,6 +78,12 @@ class TFormMain : public QWidget {
     void TrackBarBRS1Change();
     void TrackBarBRS2Change();
     void TrackBarBRS3Change();
+
+    // What the settings windows show here.
+    void ShowMoving(int focuser) override;
+    void ShowTempComp(int focuser, bool on) override;
+    void SetSliderEnabled(int output, bool enabled) override;
+    void ShowAutoMode(bool on) override;
 
     // Controls
     QPushButton* ButtonLoadDevices;
@@ -138,55 +152,41 @@ class TFormMain : public QWidget {
 
     QPlainTextEdit* MemoAdminMsgs;
 
-    // Links and polling timers
+    // The probe port of discovery, and the accessories with their links.
     TComPort* ComPort;
-    TComPort* ComPortQLO;
-    TComPort* ComPortQLO2;
-    TComPort* ComPortBRS;
-    TComPort* ComPortPrimaryPanels;
-    TThreadedTimer* ThreadedTimerQLO = nullptr;
-    TThreadedTimer* ThreadedTimerBRS = nullptr;
+    TFocuser* QLO;
+    TFocuser* QLO2;
+    TDewController* BRS;
+    TPanels* PrimaryPanels;
 
-    // Readings and flags, touched only on the GUI thread
-    int QLOPosition = 0;
-    double QLOTemp = 0;
-    int QLO2Position = 0;
-    double QLO2Temp = 0;
-    double BRSLocTemp1 = 0;
-    double BRSLocTemp2 = 0;
-    double BRSAmbTemp = 0;
-    double BRSHumidity = 0;
-    double BRSDewpoint = 0;
-    bool AskPositionQLO = false;
-    bool AskPositionQLO2 = false;
-    QByteArray RxBufferQLO;
-    QByteArray RxBufferQLO2;
-    QByteArray RxBufferBRS;
-
-    // Dew controller settings
-    int BRSFirmwareVersion = 0;
-    int BRSOut1 = 0;
-    int BRSOut2 = 0;
-    int BRSOut3 = 0;
-    int BRSCalT1 = 0;
-    int BRSCalT2 = 0;
-    int BRSCalTA = 0;
-    int BRSThrT1 = 0;
-    int BRSThrT2 = 0;
-    int BRSAutomode = 0;
-    int BRSOutsLinked = 0;
-    int BRSAggressive = 0;
+    // ThreadedTimerQLO and ThreadedTimerBRS.
+    TTracking Tracking;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // A device's panel here: what a connect fills and a close empties.
+    struct Panel {
+        TDevice* device;
+        QLabel* status;
+        std::vector<QLabel*> values;
+        std::vector<QPushButton*> buttons; // enabled while connected
+    };
     void BuildTop();
     void BuildFocuserPanels();
     void BuildDewPanel();
     void BuildChartsAndLogs();
     void BuildPanelsGroup();
-    void BuildLinks();
+    void BuildDevices();
+    void Connect(Panel& panel, const QString& port);
+    // Closes the device's link and empties its panel; false when it was not connected.
+    bool ClosePort(Panel& panel);
+    void OpenFound(TDevice& device, const QString& port,
+                   void (TFormMain::*connect)(const QString&));
+    void MoveSlider(QSlider* slider, int position, void (TFormMain::*handler)());
+
+    Panel panelQLO_, panelQLO2_, panelBRS_, panelPanels_;
 };
 
 // The five windows of the run, created at start-up in this order.

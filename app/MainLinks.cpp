@@ -1,8 +1,11 @@
-// The main window's close operations of the device links.
+// The main window's connect and close operations: one path for every device, with the few
+// steps that differ per device around it.
 #include "BRSForm.h"
 #include "ComPort.h"
-#include "Failure.h"
+#include "DewController.h"
+#include "Focuser.h"
 #include "MainForm.h"
+#include "Panels.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
 
@@ -11,71 +14,64 @@
 #include <QPushButton>
 #include <QSlider>
 
-namespace {
-// A focuser is left in manual mode when its link closes; a failed write does not stop the close.
-void LeaveManualMode(TFormMain* main, TComPort* link, const QString& prefix) {
-    try {
-        link->WriteText("FMMODE");
-    } catch (const Failure& e) {
-        main->LogDebug(prefix + e.Message());
-    }
+void TFormMain::Connect(Panel& panel, const QString& port) {
+    panel.status->setText(QStringLiteral("connected ") + port);
+    for (QPushButton* button : panel.buttons)
+        button->setEnabled(true);
+    panel.device->Greet();
 }
-} // namespace
+
+bool TFormMain::ClosePort(Panel& panel) {
+    if (!panel.device->Connected()) return false;
+    // A failing close raises here: the panel and the rest of Disconnect All stay as they are.
+    panel.device->Close();
+    panel.status->setText(QStringLiteral("Disconnected"));
+    for (QLabel* value : panel.values)
+        value->clear();
+    for (QPushButton* button : panel.buttons)
+        button->setEnabled(false);
+    return true;
+}
+
+void TFormMain::ConnectQLO(const QString& port) {
+    Connect(panelQLO_, port);
+    FormQLO->FocuserConnected(1);
+}
+
+void TFormMain::ConnectQLO2(const QString& port) {
+    Connect(panelQLO2_, port);
+    FormQLO->FocuserConnected(2);
+}
+
+void TFormMain::ConnectBRS(const QString& port) {
+    Connect(panelBRS_, port);
+}
+
+void TFormMain::ConnectPrimaryPanels(const QString& port) {
+    Connect(panelPanels_, port);
+}
 
 void TFormMain::ClosePortQLO() {
-    if (ComPortQLO->Connected()) {
-        LeaveManualMode(this, ComPortQLO, QStringLiteral("Erreur écriture ComPortQLO :"));
-        ComPortQLO->Close();
-        LabelPortStatusQLO->setText(QStringLiteral("Disconnected"));
-        LabelQLOPositionValue->clear();
-        LabelQLOTempValue->clear();
-        LabelTempComp->clear();
-        ButtonDetailsQLO->setEnabled(false);
-        ButtonQLOWS->setEnabled(false);
-        LogDebug(QStringLiteral("Close QLO Port"));
-    }
+    if (ClosePort(panelQLO_)) LogDebug(QLO->CloseLogLine());
     if (FormQLO->isVisible()) FormQLO->hide();
 }
 
 void TFormMain::ClosePortQLO2() {
-    if (ComPortQLO2->Connected()) {
-        LeaveManualMode(this, ComPortQLO2, QStringLiteral("Erreur écriture ComPortQLO2 :"));
-        ComPortQLO2->Close();
-        LabelPortStatusQLO2->setText(QStringLiteral("Disconnected"));
-        LabelQLO2PositionValue->clear();
-        LabelQLO2TempValue->clear();
-        LabelTempComp2->clear();
-        ButtonDetailsQLO2->setEnabled(false);
-        LogDebug(QStringLiteral("Close QLO2 Port"));
-    }
+    if (ClosePort(panelQLO2_)) LogDebug(QLO2->CloseLogLine());
     if (FormQLO->isVisible()) FormQLO->hide();
 }
 
 void TFormMain::ClosePortBRS() {
-    if (ComPortBRS->Connected()) {
-        ComPortBRS->Close();
-        LabelPortStatusBRS->setText(QStringLiteral("Disconnected"));
-        for (QLabel* value : {LabelBRSLocTemp1Value, LabelBRSLocTemp2Value, LabelBRSDewpointValue,
-                              LabelBRSHumidityValue, LabelBRSAmbTempValue, LabelBRSOut1Value,
-                              LabelBRSOut2Value, LabelBRSOut3Value})
-            value->clear();
+    if (ClosePort(panelBRS_)) {
         for (QProgressBar* bar : {ProgressBarOut1, ProgressBarOut2, ProgressBarOut3})
             bar->setValue(0);
         TrackBarBRS1->setValue(0); // its handler finds the link closed and sends nothing
-        ButtonDetailsBRS->setEnabled(false);
-        LogDebug(QStringLiteral("Close BRS Port"));
+        LogDebug(BRS->CloseLogLine());
     }
     if (FormBRS->isVisible()) FormBRS->hide();
 }
 
 void TFormMain::ClosePortPrimaryPanels() {
-    if (ComPortPrimaryPanels->Connected()) {
-        ComPortPrimaryPanels->Close();
-        LabelPortStatusPanels->setText(QStringLiteral("Disconnected"));
-        LabelPanelsLeftValue->clear();
-        LabelPanelRightValue->clear();
-        ButtonDetailsPanels->setEnabled(false);
-        LogDebug(QStringLiteral("Close Panels Port"));
-    }
+    if (ClosePort(panelPanels_)) LogDebug(PrimaryPanels->CloseLogLine());
     if (FormPanels->isVisible()) FormPanels->hide();
 }

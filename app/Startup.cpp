@@ -24,10 +24,11 @@ void Centre(QWidget* window) {
 } // namespace
 
 void CreateForms(bool show) {
-    QApplication::setApplicationDisplayName(QStringLiteral("Skyvarn Manager"));
+    // The application title is not Qt's display name: Qt would append that to every window
+    // title, and each title must be exactly its window's caption.
     FormMain = new TFormMain;
-    FormQLO = new TFormQLO;
-    FormBRS = new TFormBRS;
+    FormQLO = new TFormQLO(*FormMain->QLO, *FormMain->QLO2, *FormMain);
+    FormBRS = new TFormBRS(*FormMain->BRS, *FormMain);
     FormPanels = new TFormPanels;
     FormQLOWS = new TFormQLOWS;
     for (QWidget* w :

@@ -2,7 +2,9 @@
 // from its link, parsed, shown (setValues), charted (updateGraphic), and both charts are
 // repainted. The links are pseudo-terminals whose far end this program writes the replies to.
 #include "ComPort.h"
+#include "DewController.h"
 #include "ErrorBox.h"
+#include "Focuser.h"
 #include "HistoryChart.h"
 #include "MainForm.h"
 #include "Startup.h"
@@ -168,10 +170,10 @@ int main(int argc, char** argv) {
     CreateForms(false);
     night = new Night;
     // All three links open, so that every refresh adds to all six series.
-    night->focuser1.Attach(FormMain->ComPortQLO);
-    night->focuser2.Attach(FormMain->ComPortQLO2);
-    night->dew.Attach(FormMain->ComPortBRS);
-    FormMain->QLO2Temp = 11.5;
+    night->focuser1.Attach(&FormMain->QLO->Link());
+    night->focuser2.Attach(&FormMain->QLO2->Link());
+    night->dew.Attach(&FormMain->BRS->Link());
+    FormMain->QLO2->Temp = 11.5;
     // The debug log at its cap, as after a night of polling.
     QStringList lines;
     for (int i = 0; i < kDebugLogMaxLines; ++i)

@@ -1,15 +1,15 @@
 #include "BRSForm.h"
 
+#include "DewController.h"
+#include "DewView.h"
 #include "ErrorReport.h"
 #include "Look.h"
-#include "MainForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QSlider>
 #include <QSpinBox>
 
 using look::Make;
@@ -44,7 +44,8 @@ QCheckBox* LeftCaptioned(QWidget* parent, const char* name, int l, int t, int w,
 }
 } // namespace
 
-TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
+TFormBRS::TFormBRS(TDewController& dew, TDewView& main, QWidget* parent)
+    : QWidget(parent, Qt::Window), dew_(dew), main_(main) {
     setObjectName(QStringLiteral("FormBRS"));
     setWindowTitle(QStringLiteral("Brisella Manager v0.1"));
     setFixedSize(273, 361); // client area of a 281 x 388 window
@@ -115,35 +116,35 @@ TFormBRS::TFormBRS(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void TFormBRS::ButtonReadValuesClick() {
-    TFormMain* m = FormMain;
-    m->LogDebug(QStringLiteral("Read values :%1 %2 %3 %4")
-                    .arg(m->BRSFirmwareVersion)
-                    .arg(m->BRSCalT1)
-                    .arg(m->BRSAutomode)
-                    .arg(m->BRSThrT1));
-    SpinEditCalT1->setValue(m->BRSCalT1); // the spin edits clamp to 0..9
-    SpinEditCalT2->setValue(m->BRSCalT2);
-    SpinEditCalTa->setValue(m->BRSCalTA);
-    SpinEditThr1->setValue(m->BRSThrT1);
-    SpinEditThr2->setValue(m->BRSThrT2);
+    const DewValues& v = dew_.Values;
+    dew_.Log(QStringLiteral("Read values :%1 %2 %3 %4")
+                 .arg(dew_.FirmwareVersion)
+                 .arg(v.CalT1)
+                 .arg(v.Automode)
+                 .arg(v.ThrT1));
+    SpinEditCalT1->setValue(v.CalT1); // the spin edits clamp to 0..9
+    SpinEditCalT2->setValue(v.CalT2);
+    SpinEditCalTa->setValue(v.CalTA);
+    SpinEditThr1->setValue(v.ThrT1);
+    SpinEditThr2->setValue(v.ThrT2);
     CheckBoxAuto->setChecked(false);
-    if (m->BRSAutomode == 1) {
+    if (v.Automode == 1) {
         CheckBoxAuto->setChecked(true);
-        for (QSlider* s : {m->TrackBarBRS1, m->TrackBarBRS2, m->TrackBarBRS3})
-            s->setEnabled(false);
-        m->LabelAutomatic->setText(QStringLiteral("Auto mode activated"));
-        if (m->BRSOutsLinked == 0) m->TrackBarBRS3->setEnabled(true);
+        for (int output = 1; output <= 3; ++output)
+            main_.SetSliderEnabled(output, false);
+        main_.ShowAutoMode(true);
+        if (v.OutsLinked == 0) main_.SetSliderEnabled(3, true);
     } else {
-        m->LabelAutomatic->clear();
+        main_.ShowAutoMode(false);
     }
-    ComboBoxAggressivity->setCurrentIndex(
-        m->BRSAggressive >= 1 && m->BRSAggressive <= 4 ? m->BRSAggressive - 1 : 3);
+    ComboBoxAggressivity->setCurrentIndex(v.Aggressive >= 1 && v.Aggressive <= 4 ? v.Aggressive - 1
+                                                                                 : 3);
     CheckBoxLinkOuts->setChecked(false);
-    if (m->BRSOutsLinked == 1) {
+    if (v.OutsLinked == 1) {
         CheckBoxLinkOuts->setChecked(true);
-        m->TrackBarBRS3->setEnabled(false);
+        main_.SetSliderEnabled(3, false);
     }
-    LabelFirmwareValue->setText(QString::number(m->BRSFirmwareVersion));
+    LabelFirmwareValue->setText(QString::number(dew_.FirmwareVersion));
     for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues})
         save->setEnabled(false);
     LabelHelp->clear();
@@ -173,33 +174,32 @@ void TFormBRS::ComboBoxAggressivityChange() {
 void TFormBRS::CheckBoxLinkOutsClick() {
     ButtonSaveOutValues->setEnabled(true);
     if (CheckBoxLinkOuts->isChecked()) {
-        FormMain->TrackBarBRS3->setEnabled(false);
+        main_.SetSliderEnabled(3, false);
         LabelHelp->setText(
             QStringLiteral("Outputs 2 and 3 are now linked, powering output2 will power output3 "
                            "automatically and with same value, in both manual or automatic modes"));
     } else {
-        FormMain->TrackBarBRS3->setEnabled(true);
+        main_.SetSliderEnabled(3, true);
         LabelHelp->setText(QStringLiteral("Outputs 2 and 3 are now independant"));
     }
 }
 
 void TFormBRS::CheckBoxAutoClick() {
     ButtonSaveOutValues->setEnabled(true);
-    TFormMain* m = FormMain;
     if (CheckBoxAuto->isChecked()) {
-        m->TrackBarBRS1->setEnabled(false);
-        m->TrackBarBRS2->setEnabled(false);
+        main_.SetSliderEnabled(1, false);
+        main_.SetSliderEnabled(2, false);
         if (CheckBoxLinkOuts->isChecked())
-            m->TrackBarBRS3->setEnabled(false);
+            main_.SetSliderEnabled(3, false);
         else
             CheckBoxLinkOuts->setEnabled(true);
         LabelHelp->setText(QStringLiteral(
             "Automatic mode enabled. Brisella will try to keep : Temp1 + Calibration "
             "T1 > Dewpoint + Threshold T1, same with Temp2"));
     } else {
-        m->TrackBarBRS1->setEnabled(true);
-        m->TrackBarBRS2->setEnabled(true);
-        m->TrackBarBRS3->setEnabled(!CheckBoxLinkOuts->isChecked());
+        main_.SetSliderEnabled(1, true);
+        main_.SetSliderEnabled(2, true);
+        main_.SetSliderEnabled(3, !CheckBoxLinkOuts->isChecked());
         CheckBoxLinkOuts->setEnabled(true);
         LabelHelp->setText(QStringLiteral("Manual mode enabled"));
     }

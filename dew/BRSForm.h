@@ -2,6 +2,9 @@
 // Settings window of the dew controller: shows what the last poll stored, sends settings.
 #include <QWidget>
 
+class TDewController;
+class TDewView;
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -11,7 +14,7 @@ class QSpinBox;
 
 class TFormBRS : public QWidget {
   public:
-    explicit TFormBRS(QWidget* parent = nullptr);
+    TFormBRS(TDewController& dew, TDewView& main, QWidget* parent = nullptr);
 
     // Fills the controls from the stored state of the last poll; reads nothing.
     void ButtonReadValuesClick();
@@ -52,4 +55,8 @@ class TFormBRS : public QWidget {
     QLabel* LabelHelp;
     QLabel* LabelFirmware;
     QLabel* LabelFirmwareValue;
+
+  private:
+    TDewController& dew_;
+    TDewView& main_;
 };

@@ -5,7 +5,8 @@
 namespace dew {
 
 QByteArray OutputCommand(int output, int sliderPosition) {
-    return ToDevice(QStringLiteral("S%1O%2").arg(output).arg(sliderPosition * 10, 3, 10, QChar('0')));
+    return ToDevice(
+        QStringLiteral("S%1O%2").arg(output).arg(sliderPosition * 10, 3, 10, QChar('0')));
 }
 
 QByteArray CalibrationCommand(const QString& t1, const QString& t2, const QString& ta) {

@@ -14,7 +14,7 @@ QByteArray OutputCommand(int output, int sliderPosition);
 // adds nothing, so the command comes out shorter).
 QByteArray CalibrationCommand(const QString& t1, const QString& t2, const QString& ta);
 QByteArray ThresholdsCommand(const QString& t1, const QString& t2);
-QByteArray LinkCommand(bool linked);   // SLINK1 / SLINK0
+QByteArray LinkCommand(bool linked);    // SLINK1 / SLINK0
 QByteArray AutoCommand(bool automatic); // SAUTO1 / SAUTO0
 // "SAGGR" + item index + 1 ("1" -> SAGGR1 ... "10" -> SAGGR4); empty with no item chosen.
 QByteArray AggressivityCommand(int item);

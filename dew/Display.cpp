@@ -14,14 +14,14 @@ static QString PercentText(const QString& number) {
 
 DewTexts DewDisplayTexts(const DewValues& v) {
     DewTexts t;
-    t.locTemp1 = TemperatureText(v.calT1 + v.locTemp1);
-    t.locTemp2 = TemperatureText(v.calT2 + v.locTemp2);
-    t.humidity = PercentText(FloatToStr(v.humidity));
-    t.ambTemp = TemperatureText(v.calTA + v.ambTemp);
-    t.dewpoint = FloatToStr2(v.dewpoint) + QStringLiteral(" °C");
-    t.out1 = PercentText(QString::number(v.out1));
-    t.out2 = PercentText(QString::number(v.out2));
-    t.out3 = PercentText(QString::number(v.out3));
+    t.locTemp1 = TemperatureText(v.CalT1 + v.LocTemp1);
+    t.locTemp2 = TemperatureText(v.CalT2 + v.LocTemp2);
+    t.humidity = PercentText(FloatToStr(v.Humidity));
+    t.ambTemp = TemperatureText(v.CalTA + v.AmbTemp);
+    t.dewpoint = FloatToStr2(v.Dewpoint) + QStringLiteral(" °C");
+    t.out1 = PercentText(QString::number(v.Out1));
+    t.out2 = PercentText(QString::number(v.Out2));
+    t.out3 = PercentText(QString::number(v.Out3));
     return t;
 }
 

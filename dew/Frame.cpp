@@ -13,22 +13,22 @@ struct Field {
 
 // Table order is frame order; the last field ends at the first "*".
 const Field kFields[] = {
-    {"   extracted BRS Temp1:", &DewValues::locTemp1, nullptr},
-    {"   extracted BRS Temp2:", &DewValues::locTemp2, nullptr},
-    {"   extracted BRS TempAmb:", &DewValues::ambTemp, nullptr},
-    {"   extracted BRS RH:", &DewValues::humidity, nullptr},
-    {"   extracted BRS DP:", &DewValues::dewpoint, nullptr},
-    {"   extracted BRS Out1:", nullptr, &DewValues::out1},
-    {"   extracted BRS Out2:", nullptr, &DewValues::out2},
-    {"   extracted BRS Out3:", nullptr, &DewValues::out3},
-    {"   extracted BRS CalT1:", nullptr, &DewValues::calT1},
-    {"   extracted BRS CalT2:", nullptr, &DewValues::calT2},
-    {"   extracted BRS CalTA:", nullptr, &DewValues::calTA},
-    {"   extracted BRS ThrT1:", nullptr, &DewValues::thrT1},
-    {"   extracted BRS ThrT2:", nullptr, &DewValues::thrT2},
-    {"   extracted BRS Automode:", nullptr, &DewValues::automode},
-    {"   extracted BRS Outslinked:", nullptr, &DewValues::outsLinked},
-    {"   extracted BRS Aggressive:", nullptr, &DewValues::aggressive},
+    {"   extracted BRS Temp1:", &DewValues::LocTemp1, nullptr},
+    {"   extracted BRS Temp2:", &DewValues::LocTemp2, nullptr},
+    {"   extracted BRS TempAmb:", &DewValues::AmbTemp, nullptr},
+    {"   extracted BRS RH:", &DewValues::Humidity, nullptr},
+    {"   extracted BRS DP:", &DewValues::Dewpoint, nullptr},
+    {"   extracted BRS Out1:", nullptr, &DewValues::Out1},
+    {"   extracted BRS Out2:", nullptr, &DewValues::Out2},
+    {"   extracted BRS Out3:", nullptr, &DewValues::Out3},
+    {"   extracted BRS CalT1:", nullptr, &DewValues::CalT1},
+    {"   extracted BRS CalT2:", nullptr, &DewValues::CalT2},
+    {"   extracted BRS CalTA:", nullptr, &DewValues::CalTA},
+    {"   extracted BRS ThrT1:", nullptr, &DewValues::ThrT1},
+    {"   extracted BRS ThrT2:", nullptr, &DewValues::ThrT2},
+    {"   extracted BRS Automode:", nullptr, &DewValues::Automode},
+    {"   extracted BRS Outslinked:", nullptr, &DewValues::OutsLinked},
+    {"   extracted BRS Aggressive:", nullptr, &DewValues::Aggressive},
 };
 constexpr int kFieldCount = sizeof(kFields) / sizeof(kFields[0]);
 

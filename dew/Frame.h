@@ -2,32 +2,32 @@
 // The dew controller's status frame without widgets: the receive step of its link (the letters
 // rule, the 100-character rule, frame detection) and the parse of the sixteen fields
 // "##t1/t2/ta/rh/dp/o1/o2/o3/c1/c2/ca/h1/h2/auto/linked/aggr**".
+#include "LogSink.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
 #include <optional>
 
-// The frame's values in field order: BRSLocTemp1 ... BRSAggressive of the main window.
+// The frame's values in field order: BRSLocTemp1 ... BRSAggressive of the dew controller.
 struct DewValues {
-    double locTemp1 = 0;
-    double locTemp2 = 0;
-    double ambTemp = 0;
-    double humidity = 0;
-    double dewpoint = 0;
-    int out1 = 0;
-    int out2 = 0;
-    int out3 = 0;
-    int calT1 = 0;
-    int calT2 = 0;
-    int calTA = 0;
-    int thrT1 = 0;
-    int thrT2 = 0;
-    int automode = 0;
-    int outsLinked = 0;
-    int aggressive = 0;
+    double LocTemp1 = 0;
+    double LocTemp2 = 0;
+    double AmbTemp = 0;
+    double Humidity = 0;
+    double Dewpoint = 0;
+    int Out1 = 0;
+    int Out2 = 0;
+    int Out3 = 0;
+    int CalT1 = 0;
+    int CalT2 = 0;
+    int CalTA = 0;
+    int ThrT1 = 0;
+    int ThrT2 = 0;
+    int Automode = 0;
+    int OutsLinked = 0;
+    int Aggressive = 0;
 };
-
-using LogSink = std::function<void(const QString& line)>;
 
 // The receive buffer keeps at most this many characters.
 inline constexpr int kDewRxLimit = 100;

@@ -59,8 +59,7 @@ bool SignFlag(const QByteArray& reply) {
     return StrToInt(FromDevice(reply.mid(2, 1))) >= 1;
 }
 
-void DecodeSettings(const QByteArray& reply,
-                    const std::function<void(SettingsField, int)>& show) {
+void DecodeSettings(const QByteArray& reply, const std::function<void(SettingsField, int)>& show) {
     for (const FieldPlace& place : kSettingsFields)
         show(place.field, StrToInt(FromDevice(reply.mid(place.first - 1, place.width))));
 }

@@ -18,7 +18,8 @@ inline constexpr char kAskSettings[] = "SGETAL";
 inline constexpr char kFactoryReset[] = "SEERAZ";
 inline constexpr char kMoveDone = '*'; // somewhere in one read's text
 
-inline const QString kFiveDigitMessage = QStringLiteral("Please use 5 digit number. 100 = 00100,..");
+inline const QString kFiveDigitMessage =
+    QStringLiteral("Please use 5 digit number. 100 = 00100,..");
 inline const QString kThreeDigitMessage = QStringLiteral("Please use 3 digit number. 10 = 010,..");
 
 // The poll of one tick: position when due, else temperature.
@@ -30,9 +31,9 @@ QByteArray PaddedCommand(const char* prefix, const QString& text, int width);
 
 // "M", "FLA", "SMA": sent only when exactly six characters; nullopt otherwise (the caller logs
 // kFiveDigitMessage or kThreeDigitMessage).
-std::optional<QByteArray> MaxPositionCommand(const QString& text);  // M + 5
-std::optional<QByteArray> CoefficientCommand(const QString& text);  // FLA + 3
-std::optional<QByteArray> ThresholdCommand(const QString& text);    // SMA + 3
+std::optional<QByteArray> MaxPositionCommand(const QString& text); // M + 5
+std::optional<QByteArray> CoefficientCommand(const QString& text); // FLA + 3
+std::optional<QByteArray> ThresholdCommand(const QString& text);   // SMA + 3
 
 // "I" / "O" + text padded to five, whatever the length ("I100000", "I0000 ").
 QByteArray MoveCommand(bool in, const QString& steps);
@@ -48,7 +49,15 @@ QByteArray SignCommand(bool set);          // FZAXX1 / FZAXX0
 bool SignFlag(const QByteArray& reply);
 
 // The settings reply, field by field in display order. Character places count from 1.
-enum class SettingsField { Rotation, HalfSteps, Speed, Coefficient, Threshold, Firmware, MaxPosition };
+enum class SettingsField {
+    Rotation,
+    HalfSteps,
+    Speed,
+    Coefficient,
+    Threshold,
+    Firmware,
+    MaxPosition
+};
 struct FieldPlace {
     SettingsField field;
     int first; // 1-based
@@ -64,8 +73,7 @@ inline constexpr FieldPlace kSettingsFields[] = {
 // Calls show(field, value) for each field in order, each taken from the characters present at
 // its place. A field with no character at its place, or not a decimal integer, raises Failure
 // ("'<text>' n'est pas une valeur entière correcte") after the fields before it were shown.
-void DecodeSettings(const QByteArray& reply,
-                    const std::function<void(SettingsField, int)>& show);
+void DecodeSettings(const QByteArray& reply, const std::function<void(SettingsField, int)>& show);
 
 // Speed code of the settings reply -> speed list item (2 -> 0, 3 -> 1, 4 -> 2), -1 otherwise.
 int SpeedItem(int code);

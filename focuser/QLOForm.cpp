@@ -1,5 +1,7 @@
 #include "QLOForm.h"
 
+#include "Focuser.h"
+#include "FocuserView.h"
 #include "Look.h"
 
 #include <QCheckBox>
@@ -17,7 +19,8 @@ QLabel* Setting(QWidget* parent, const char* name, int left, int top, const QStr
 }
 } // namespace
 
-TFormQLO::TFormQLO(QWidget* parent) : QWidget(parent, Qt::Window) {
+TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, QWidget* parent)
+    : QWidget(parent, Qt::Window), focuser1_(focuser1), focuser2_(focuser2), main_(main) {
     setObjectName(QStringLiteral("FormQLO"));
     setWindowTitle(QStringLiteral("Quillo Manager"));
     setFixedSize(267, 376); // client area of a 275 x 403 window
@@ -92,4 +95,13 @@ TFormQLO::TFormQLO(QWidget* parent) : QWidget(parent, Qt::Window) {
              {ComboMove, RadioButtonFocuser1},
              {RadioButtonFocuser1, RadioButtonFocuser2}})
         setTabOrder(a, b);
+}
+
+void TFormQLO::FocuserConnected(int number) {
+    if (number == 1) {
+        RadioButtonFocuser1->setEnabled(true);
+        ButtonTempComp->setText(QStringLiteral("Start t° comp"));
+    } else {
+        RadioButtonFocuser2->setEnabled(true);
+    }
 }

@@ -2,6 +2,9 @@
 // Settings window of the focusers: serves focuser 1 or focuser 2, chosen by its radio buttons.
 #include <QWidget>
 
+class TFocuser;
+class TFocuserView;
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -11,7 +14,11 @@ class QRadioButton;
 
 class TFormQLO : public QWidget {
   public:
-    explicit TFormQLO(QWidget* parent = nullptr);
+    TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, QWidget* parent = nullptr);
+
+    // A focuser's link has just opened: it may be selected again; focuser 1 also resets the
+    // compensation button's caption.
+    void FocuserConnected(int number);
 
     QRadioButton* RadioButtonFocuser1;
     QRadioButton* RadioButtonFocuser2;
@@ -42,7 +49,8 @@ class TFormQLO : public QWidget {
     QLabel* LabelFirmware;
     QLabel* LabelFirmwareValue;
 
-    // Temperature compensation started from this window and not stopped since.
-    bool TempCompFocuser1 = false;
-    bool TempCompFocuser2 = false;
+  private:
+    TFocuser& focuser1_;
+    TFocuser& focuser2_;
+    TFocuserView& main_;
 };

@@ -2,6 +2,8 @@
 // Focuser telemetry without widgets: the poll command of a tick and the receive step of a
 // focuser link (buffering, the line rules and the extraction of position and temperature).
 // The main window feeds it the chunk it read and runs its display refresh when asked.
+#include "LogSink.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -14,7 +16,6 @@ struct FocuserRx {
     double temp = 0;
 };
 
-using LogSink = std::function<void(const QString& line)>;
 // Runs the display refresh (setValues) with the state as it stands at that moment.
 using FocuserRefresh = std::function<void(const FocuserRx& state)>;
 

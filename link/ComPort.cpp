@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <system_error>
 
 namespace {
 
@@ -80,12 +81,12 @@ void TComPort::Open() {
     fd_ = fd;
     try {
         ApplySettings();
+        StartEvents();
     } catch (...) {
         CloseExclusive(fd_);
         fd_ = -1;
         throw;
     }
-    StartEvents();
     if (OnAfterOpen) OnAfterOpen();
 }
 
@@ -178,12 +179,26 @@ void TComPort::PurgeBuffers(bool input, bool output) {
     taken_ += static_cast<unsigned>(discarded);
 }
 
+bool TComPort::HungUp() const {
+    if (!Connected()) return false;
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
 void TComPort::StartEvents() {
+    // Without its event thread a link would look open and never notify: such an open fails.
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) throw LinkError("Unable to open com port", errno);
     stopping_ = false;
     taken_ = 0;
     handover_.Reset();
-    events_ = std::thread([this] { EventLoop(); });
+    try {
+        events_ = std::thread([this] { EventLoop(); });
+    } catch (const std::system_error& e) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+        throw LinkError("Unable to open com port", e.code().value());
+    }
 }
 
 void TComPort::StopEvents() {

@@ -28,6 +28,8 @@ class TComPort : public QObject {
     int WriteText(const QByteArray& text);
     int ReadText(QByteArray& text, int count);
     void PurgeBuffers(bool input, bool output);
+    // The line of an open link has hung up (the device was unplugged); false when closed.
+    bool HungUp() const;
 
     // Run on the GUI thread. OnRxChar: new bytes have arrived since the last notification.
     std::function<void()> OnRxChar;

@@ -1,5 +1,8 @@
 #include "Probe.h"
 
+#include "ComPort.h"
+#include "Pause.h"
+
 ProbeKinds RecogniseReply(const QString& reply) {
     ProbeKinds kinds;
     kinds.focuser = reply.contains(QLatin1String("QLO")) || reply.contains(QChar('!'));
@@ -13,4 +16,37 @@ QString FirmwareVersionText(const QString& reply) {
     const QString before = close < 0 ? QString() : reply.left(close);
     const qsizetype open = before.indexOf(QChar('('));
     return open < 0 ? before : before.mid(open + 1);
+}
+
+namespace {
+constexpr int kProbeReads = 30;
+constexpr int kProbePauseMs = 100;
+constexpr int kProbeReadMax = 80;
+} // namespace
+
+bool Identify(TComPort& probe, QByteArray& reply) {
+    probe.Open();
+    probe.WriteText("SWHOIS");
+    bool found = false;
+    for (int i = 0; i < kProbeReads && !found; ++i) {
+        if (reply.contains('\r')) {
+            found = true;
+            break;
+        }
+        Pause(kProbePauseMs);
+        probe.ReadText(reply, kProbeReadMax);
+    }
+    if (!found) {
+        // Right after the 30th read, whatever it holds: the older focusers only answer this.
+        probe.WriteText("FMMODE");
+        found = reply.contains('\r');
+        for (int i = 1; i <= kProbeReads && !found; ++i) {
+            Pause(kProbePauseMs);
+            probe.ReadText(reply, kProbeReadMax);
+            if (i == kProbeReads) return false; // the 30th read is not looked at
+            found = reply.contains('\r');
+        }
+    }
+    probe.Close();
+    return true;
 }

@@ -1,7 +1,10 @@
 // Connect All and Disconnect All against simulated accessories on pseudo-terminals.
 #include "ComPort.h"
+#include "DewController.h"
+#include "Focuser.h"
 #include "FormsFixture.h"
 #include "MainForm.h"
+#include "Panels.h"
 #include "PortList.h"
 #include "QLOForm.h"
 #include "QtTestSupport.h"
@@ -37,8 +40,8 @@ class DiscoveryTest : public FormsTest {
         previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
     }
     void TearDown() override {
-        if (FormMain->ComPortQLO->Connected() || FormMain->ComPortBRS->Connected() ||
-            FormMain->ComPortPrimaryPanels->Connected() || FormMain->ComPortQLO2->Connected())
+        if (FormMain->QLO->Connected() || FormMain->BRS->Connected() ||
+            FormMain->PrimaryPanels->Connected() || FormMain->QLO2->Connected())
             FormMain->ButtonLoadDevicesClick();
         FormsTest::TearDown();
         SetPortSource(previous_);
@@ -59,7 +62,7 @@ TEST_F(DiscoveryTest, NoPortsLeavesEverythingIdle) {
     FormMain->ButtonLoadDevicesClick();
     EXPECT_EQ(DebugTexts().last(), "Detecting devices...");
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
-    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr);
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
 }
 
 TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond) {
@@ -68,17 +71,17 @@ TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond)
     FormMain->CheckBoxTrackAll->setChecked(false);
     FormMain->ButtonLoadDevicesClick();
 
-    EXPECT_EQ(FormMain->ComPortQLO->Port(), a);
-    EXPECT_TRUE(FormMain->ComPortQLO->Connected());
-    EXPECT_EQ(FormMain->ComPortQLO2->Port(), b);
-    EXPECT_TRUE(FormMain->ComPortQLO2->Connected());
+    EXPECT_EQ(FormMain->QLO->Link().Port(), a);
+    EXPECT_TRUE(FormMain->QLO->Connected());
+    EXPECT_EQ(FormMain->QLO2->Link().Port(), b);
+    EXPECT_TRUE(FormMain->QLO2->Connected());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + a);
     EXPECT_EQ(FormMain->LabelPortStatusQLO2->text(), "connected " + b);
     EXPECT_TRUE(FormQLO->RadioButtonFocuser2->isEnabled());
     EXPECT_TRUE(FormMain->ButtonDetailsQLO->isEnabled());
     EXPECT_TRUE(FormMain->ButtonQLOWS->isEnabled());
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
-    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr); // "Track all" was unchecked
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr); // "Track all" was unchecked
     // Manual mode at connection, then the one immediate poll: temperatures first after start.
     ASSERT_TRUE(first.WaitForCommand("FTMPRO", 2s));
     EXPECT_EQ(first.Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE", "FTMPRO"}));
@@ -87,9 +90,9 @@ TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond)
 
     // A third focuser found later takes focuser 2's link; the second is no longer connected.
     FormMain->DeviceWho(Port(third));
-    EXPECT_EQ(FormMain->ComPortQLO2->Port(), Port(third));
-    EXPECT_TRUE(FormMain->ComPortQLO2->Connected());
-    EXPECT_EQ(FormMain->ComPortQLO->Port(), a);
+    EXPECT_EQ(FormMain->QLO2->Link().Port(), Port(third));
+    EXPECT_TRUE(FormMain->QLO2->Connected());
+    EXPECT_EQ(FormMain->QLO->Link().Port(), a);
 }
 
 TEST_F(DiscoveryTest, AwkwardPortsAreSurvived) {
@@ -116,10 +119,10 @@ TEST_F(DiscoveryTest, AwkwardPortsAreSurvived) {
     });
     EXPECT_NE(openError, texts.end());
     // The focuser answering only FMMODE connects, and discovery goes on past the silent port.
-    EXPECT_EQ(FormMain->ComPortQLO->Port(), oldPort);
-    EXPECT_TRUE(FormMain->ComPortQLO->Connected());
-    EXPECT_EQ(FormMain->ComPortQLO2->Port(), afterPort);
-    EXPECT_TRUE(FormMain->ComPortQLO2->Connected());
+    EXPECT_EQ(FormMain->QLO->Link().Port(), oldPort);
+    EXPECT_TRUE(FormMain->QLO->Connected());
+    EXPECT_EQ(FormMain->QLO2->Link().Port(), afterPort);
+    EXPECT_TRUE(FormMain->QLO2->Connected());
     EXPECT_EQ(silent.Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE"}));
     // The silent port costs its 6 s, the FMMODE-only focuser about 3 s.
     EXPECT_GT(ms, 8500);
@@ -133,9 +136,9 @@ TEST_F(DiscoveryTest, DewControllerFirmwareIsReadFromItsIdentification) {
     Plug("dew", dew);
     FormMain->CheckBoxTrackAll->setChecked(false);
     FormMain->ButtonLoadDevicesClick();
-    EXPECT_EQ(FormMain->BRSFirmwareVersion, 12);
+    EXPECT_EQ(FormMain->BRS->FirmwareVersion, 12);
     EXPECT_TRUE(DebugTexts().contains("   BRS version extracted 12"));
-    EXPECT_TRUE(FormMain->ComPortBRS->Connected());
+    EXPECT_TRUE(FormMain->BRS->Connected());
     EXPECT_TRUE(FormMain->ButtonDetailsBRS->isEnabled());
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
     EXPECT_TRUE(dew.WaitForCommand("SGETAL", 2s));
@@ -145,24 +148,24 @@ TEST_F(DiscoveryTest, DewControllerWithoutVersionStillConnects) {
     TSimSilent dew; // answers the probe with an identification that has no parentheses
     dew.SendRaw("BRS dew heater\r");
     Plug("dew", dew);
-    FormMain->BRSFirmwareVersion = 7;
+    FormMain->BRS->FirmwareVersion = 7;
     FormMain->CheckBoxTrackAll->setChecked(false);
     FormMain->ButtonLoadDevicesClick();
     EXPECT_TRUE(DebugTexts().contains(
         "Erreur récupération version firmware :'' n'est pas une valeur entière correcte"));
-    EXPECT_EQ(FormMain->BRSFirmwareVersion, 7);
-    EXPECT_TRUE(FormMain->ComPortBRS->Connected());
+    EXPECT_EQ(FormMain->BRS->FirmwareVersion, 7);
+    EXPECT_TRUE(FormMain->BRS->Connected());
 }
 
 TEST_F(DiscoveryTest, PanelsAloneKeepConnectAllAndTheNextClickDisconnects) {
     TSimPanels panels;
     Plug("panels", panels);
     FormMain->ButtonLoadDevicesClick();
-    EXPECT_TRUE(FormMain->ComPortPrimaryPanels->Connected());
+    EXPECT_TRUE(FormMain->PrimaryPanels->Connected());
     EXPECT_TRUE(FormMain->ButtonDetailsPanels->isEnabled());
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     FormMain->ButtonLoadDevicesClick();
-    EXPECT_FALSE(FormMain->ComPortPrimaryPanels->Connected());
+    EXPECT_FALSE(FormMain->PrimaryPanels->Connected());
     EXPECT_EQ(DebugTexts().last(), "Close Panels Port");
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     EXPECT_EQ(panels.Commands(), (std::vector<std::string>{"SWHOIS"})); // nothing after the probe
@@ -175,9 +178,9 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
     Plug("b", two);
     Plug("c", dew);
     FormMain->ButtonLoadDevicesClick();
-    ASSERT_NE(FormMain->ThreadedTimerQLO, nullptr);
-    ASSERT_NE(FormMain->ThreadedTimerBRS, nullptr);
-    EXPECT_TRUE(FormMain->AskPositionQLO);
+    ASSERT_NE(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
+    ASSERT_NE(FormMain->Tracking.ThreadedTimerBRS(), nullptr);
+    EXPECT_TRUE(FormMain->QLO->AskPosition);
     QStringList notifs = Texts(FormMain->MemoAdminMsgs);
     EXPECT_TRUE(notifs.contains("Start tracking Quillo.."));
     EXPECT_TRUE(notifs.contains("Start tracking Brisella.."));
@@ -186,19 +189,17 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
         WaitFor([&] { return one.CommandCount() >= 4 && one.Commands()[3] == "FPOSRO"; }, 3000));
 
     bool stoppedBeforeClose = false;
-    auto caption = FormMain->ComPortQLO->OnAfterClose;
-    FormMain->ComPortQLO->OnAfterClose = [&] {
+    QObject::connect(FormMain->QLO, &TDevice::Closed, [&] {
         stoppedBeforeClose = Texts(FormMain->MemoAdminMsgs).contains("Stopped tracking Quillo");
-        caption();
-    };
+    });
     FormMain->ButtonLoadDevicesClick();
     EXPECT_TRUE(stoppedBeforeClose);
-    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr);
-    EXPECT_EQ(FormMain->ThreadedTimerBRS, nullptr);
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerBRS(), nullptr);
     notifs = Texts(FormMain->MemoAdminMsgs);
     EXPECT_TRUE(notifs.contains("Stopped tracking Brisella"));
-    for (TComPort* link : {FormMain->ComPort, FormMain->ComPortQLO, FormMain->ComPortQLO2,
-                           FormMain->ComPortBRS, FormMain->ComPortPrimaryPanels})
+    for (TComPort* link : {FormMain->ComPort, &FormMain->QLO->Link(), &FormMain->QLO2->Link(),
+                           &FormMain->BRS->Link(), &FormMain->PrimaryPanels->Link()})
         EXPECT_FALSE(link->Connected()) << link->objectName().toStdString();
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     // Each focuser's last command before its link closed was FMMODE.
@@ -225,10 +226,10 @@ TEST_F(DiscoveryTest, RepeatedConnectAndDisconnectLeakNothing) {
     const int fds = OpenFdCount(), threads = ThreadCount();
     for (int round = 0; round < 25; ++round) {
         FormMain->ButtonLoadDevicesClick();
-        ASSERT_TRUE(FormMain->ComPortQLO2->Connected());
+        ASSERT_TRUE(FormMain->QLO2->Connected());
         Pump(round % 5 == 0 ? 1100 : 20); // now and then let ticks and replies flow
         FormMain->ButtonLoadDevicesClick();
-        ASSERT_FALSE(FormMain->ComPortQLO->Connected());
+        ASSERT_FALSE(FormMain->QLO->Connected());
     }
     Pump(50);
     EXPECT_EQ(OpenFdCount(), fds);

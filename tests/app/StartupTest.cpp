@@ -1,7 +1,10 @@
 #include "BRSForm.h"
 #include "ComPort.h"
+#include "DewController.h"
+#include "Focuser.h"
 #include "FormsFixture.h"
 #include "MainForm.h"
+#include "Panels.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
@@ -18,7 +21,8 @@
 #include <QRegularExpression>
 
 TEST_F(FormsTest, StartsDisconnectedWithEverythingDisabled) {
-    EXPECT_EQ(QApplication::applicationDisplayName(), "Skyvarn Manager");
+    // No display name is set: Qt would append it to every window title.
+    EXPECT_EQ(QApplication::applicationDisplayName(), QApplication::applicationName());
     EXPECT_EQ(FormMain->windowTitle(), "Skyvarn v0.5");
     for (QLabel* status : {FormMain->LabelPortStatusQLO, FormMain->LabelPortStatusQLO2,
                            FormMain->LabelPortStatusBRS})
@@ -38,11 +42,11 @@ TEST_F(FormsTest, StartsDisconnectedWithEverythingDisabled) {
     EXPECT_FALSE(FormMain->memoDebugLogs->isVisibleTo(FormMain));
     EXPECT_EQ(FormMain->MemoAdminMsgs->toPlainText(), "Notifs..");
     EXPECT_FALSE(FormMain->GroupBoxPanels->isVisibleTo(FormMain));
-    EXPECT_FALSE(FormMain->ComPortQLO->Connected());
-    EXPECT_EQ(FormMain->ThreadedTimerQLO, nullptr);
-    EXPECT_EQ(FormMain->ThreadedTimerBRS, nullptr);
-    EXPECT_EQ(FormMain->QLOPosition, 0);
-    EXPECT_TRUE(FormMain->RxBufferBRS.isEmpty());
+    EXPECT_FALSE(FormMain->QLO->Connected());
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerBRS(), nullptr);
+    EXPECT_EQ(FormMain->QLO->Position, 0);
+    EXPECT_TRUE(FormMain->BRS->RxBuffer.isEmpty());
 }
 
 TEST_F(FormsTest, SecondaryWindowsStartHiddenInTheirStartStates) {
@@ -115,24 +119,21 @@ TEST_F(FormsTest, DewPanelsAndRemoteAccessButtonsShowTheirWindows) {
 
 TEST_F(FormsTest, ConnectAllCaptionFollowsTheFocuserLinksAtOnce) {
     TestPty focuser, dew;
-    FormMain->ComPortBRS->SetPort(dew.Path());
-    FormMain->ComPortBRS->Open();
+    FormMain->BRS->Open(dew.Path());
     // The dew controller's link has no caption notification: the caption is left alone.
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
-    FormMain->ComPortQLO->SetPort(focuser.Path());
-    FormMain->ComPortQLO->Open();
+    FormMain->QLO->Open(focuser.Path());
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
-    FormMain->ComPortQLO->Close();
+    FormMain->QLO->Close();
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All"); // the dew link is still open
-    FormMain->ComPortBRS->Close();
+    FormMain->BRS->Close();
     FormMain->SetConnectAllCaption();
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
 }
 
 TEST_F(FormsTest, ClosingALinkResetsItsPanelAndHidesItsWindow) {
     TestPty focuser;
-    FormMain->ComPortQLO->SetPort(focuser.Path());
-    FormMain->ComPortQLO->Open();
+    FormMain->QLO->Open(focuser.Path());
     FormMain->ConnectQLO(focuser.Path());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + focuser.Path());
     EXPECT_TRUE(FormMain->ButtonQLOWS->isEnabled());
@@ -141,7 +142,7 @@ TEST_F(FormsTest, ClosingALinkResetsItsPanelAndHidesItsWindow) {
     FormQLO->show();
     FormMain->ClosePortQLO();
     EXPECT_EQ(focuser.Read(6), "FMMODE"); // manual mode before the close
-    EXPECT_FALSE(FormMain->ComPortQLO->Connected());
+    EXPECT_FALSE(FormMain->QLO->Connected());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "Disconnected");
     EXPECT_TRUE(FormMain->LabelQLOPositionValue->text().isEmpty());
     EXPECT_FALSE(FormMain->ButtonDetailsQLO->isEnabled());

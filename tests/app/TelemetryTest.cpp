@@ -2,6 +2,8 @@
 // links, the display refresh with its sliders, and the history charts.
 #include "ComPort.h"
 #include "Convert.h"
+#include "DewController.h"
+#include "Focuser.h"
 #include "FormsFixture.h"
 #include "HistoryChart.h"
 #include "MainForm.h"
@@ -92,8 +94,7 @@ class TrackingTest : public FormsTest {
         previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
     }
     void TearDown() override {
-        if (FormMain->ComPortQLO->Connected() || FormMain->ComPortQLO2->Connected() ||
-            FormMain->ComPortBRS->Connected())
+        if (FormMain->QLO->Connected() || FormMain->QLO2->Connected() || FormMain->BRS->Connected())
             FormMain->ButtonLoadDevicesClick();
         FormsTest::TearDown();
         SetPortSource(previous_);
@@ -127,8 +128,8 @@ TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
     Plug("c-dew", dew);
     FormMain->CheckBoxTrackAll->setChecked(true);
     FormMain->ButtonLoadDevicesClick();
-    ASSERT_TRUE(FormMain->ComPortQLO2->Connected());
-    ASSERT_TRUE(FormMain->ComPortBRS->Connected());
+    ASSERT_TRUE(FormMain->QLO2->Connected());
+    ASSERT_TRUE(FormMain->BRS->Connected());
 
     // Ticks reach the GUI thread only while the event loop runs.
     ASSERT_TRUE(WaitFor(
@@ -202,8 +203,8 @@ TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
         << FormMain->LabelQLOTempValue->text().toStdString() << " "
         << FormMain->LabelQLO2PositionValue->text().toStdString() << " "
         << FormMain->LabelBRSAmbTempValue->text().toStdString();
-    EXPECT_EQ(FormMain->QLOTemp, 9.87);
-    EXPECT_EQ(FormMain->QLO2Position, 34567);
+    EXPECT_EQ(FormMain->QLO->Temp, 9.87);
+    EXPECT_EQ(FormMain->QLO2->Position, 34567);
 }
 
 TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
@@ -229,11 +230,11 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
 
     FormMain->ButtonLoadDevicesClick();
-    ASSERT_FALSE(FormMain->ComPortQLO->Connected());
+    ASSERT_FALSE(FormMain->QLO->Connected());
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
 
     FormMain->ButtonLoadDevicesClick();
-    ASSERT_TRUE(FormMain->ComPortQLO->Connected());
+    ASSERT_TRUE(FormMain->QLO->Connected());
     EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
 }
 
@@ -241,10 +242,7 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
 
 class LinkTest : public FormsTest {
   protected:
-    static void Open(TComPort* link, const TestPty& pty) {
-        link->SetPort(pty.Path());
-        link->Open();
-    }
+    static void Open(TDevice* device, const TestPty& pty) { device->Open(pty.Path()); }
     // Writes a chunk and waits until the receive handler has logged it.
     static bool Send(TestPty& pty, const QByteArray& chunk, const QString& rxPrefix) {
         const qsizetype before = DebugCount(rxPrefix);
@@ -258,50 +256,50 @@ class LinkTest : public FormsTest {
 };
 
 TEST_F(LinkTest, ReplySplitOverTwoNotificationsIsBufferedThenStored) {
-    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->QLO, focuser);
     ASSERT_TRUE(Send(focuser, "P=012", "QLO Rx:"));
     EXPECT_EQ(DebugTexts().last(), "    incomplet, Bufferisation !");
-    EXPECT_EQ(FormMain->RxBufferQLO, "P=012");
+    EXPECT_EQ(FormMain->QLO->RxBuffer, "P=012");
     EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "");
 
     ASSERT_TRUE(Send(focuser, "34\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOPosition, 1234);
+    EXPECT_EQ(FormMain->QLO->Position, 1234);
     EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "1234");
     EXPECT_TRUE(DebugHas("     extracted QLO pos:01234"));
-    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    EXPECT_TRUE(FormMain->QLO->RxBuffer.isEmpty());
     // Focuser 2 is not connected: it shows the readings it starts with.
     EXPECT_EQ(FormMain->LabelQLO2PositionValue->text(), "0");
     EXPECT_EQ(FormMain->LabelQLO2TempValue->text(), "0 °C");
 }
 
 TEST_F(LinkTest, ReplyLinesFollowTheLineRules) {
-    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->QLO, focuser);
     ASSERT_TRUE(Send(focuser, "\rP=02222\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOPosition, 2222); // a carriage return before the key is harmless
+    EXPECT_EQ(FormMain->QLO->Position, 2222); // a carriage return before the key is harmless
 
     // Four digits: the position stays, but the display is refreshed.
     FormMain->LabelQLOPositionValue->setText("moving");
     ASSERT_TRUE(Send(focuser, "P=1234\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOPosition, 2222);
+    EXPECT_EQ(FormMain->QLO->Position, 2222);
     EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "2222");
 
     // Only the first line counts; the second is dropped with the buffer.
     ASSERT_TRUE(Send(focuser, "P=05555\nT=9.5\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOPosition, 5555);
-    EXPECT_EQ(FormMain->QLOTemp, 0);
-    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    EXPECT_EQ(FormMain->QLO->Position, 5555);
+    EXPECT_EQ(FormMain->QLO->Temp, 0);
+    EXPECT_TRUE(FormMain->QLO->RxBuffer.isEmpty());
 
     // Focuser 2 has its own buffer, readings and labels.
-    Open(FormMain->ComPortQLO2, focuser2);
+    Open(FormMain->QLO2, focuser2);
     ASSERT_TRUE(Send(focuser2, "T=-3.25\n", "QLO2 Rx:"));
-    EXPECT_EQ(FormMain->QLO2Temp, -3.25);
+    EXPECT_EQ(FormMain->QLO2->Temp, -3.25);
     EXPECT_EQ(FormMain->LabelQLO2TempValue->text(), "-3.25 °C");
     EXPECT_EQ(FormMain->LabelQLOTempValue->text(), "0 °C");
 }
 
 TEST_F(LinkTest, OnlyFocuserOneDiscardsUnreadInputBeforeItsPoll) {
-    Open(FormMain->ComPortQLO, focuser);
-    Open(FormMain->ComPortQLO2, focuser2);
+    Open(FormMain->QLO, focuser);
+    Open(FormMain->QLO2, focuser2);
     // Replies that arrived while the GUI thread was busy, still unread at the next tick.
     focuser.Write("P=01111\n");
     focuser2.Write("P=02222\n");
@@ -309,63 +307,64 @@ TEST_F(LinkTest, OnlyFocuserOneDiscardsUnreadInputBeforeItsPoll) {
     FormMain->getValuesQLO();
     EXPECT_EQ(focuser.Read(6), "FTMPRO");
     EXPECT_EQ(focuser2.Read(6), "FTMPRO");
-    EXPECT_TRUE(WaitFor([] { return FormMain->QLO2Position == 2222; }, 2000));
+    EXPECT_TRUE(WaitFor([] { return FormMain->QLO2->Position == 2222; }, 2000));
     Pump(100);
-    EXPECT_EQ(FormMain->QLOPosition, 0);
-    EXPECT_TRUE(FormMain->AskPositionQLO);
-    EXPECT_TRUE(FormMain->AskPositionQLO2);
+    EXPECT_EQ(FormMain->QLO->Position, 0);
+    EXPECT_TRUE(FormMain->QLO->AskPosition);
+    EXPECT_TRUE(FormMain->QLO2->AskPosition);
     EXPECT_TRUE(DebugHas("QLO Tx: FTMPRO"));
     EXPECT_TRUE(DebugHas("QLO2 Tx: FTMPRO"));
 }
 
 TEST_F(LinkTest, RepliesThatDoNotConvertAreLoggedAndTheNextOnesParsed) {
-    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->QLO, focuser);
     ASSERT_TRUE(Send(focuser, "T=abc\n", "QLO Rx:"));
     EXPECT_TRUE(DebugHas(
         "Erreur extraction QLO :'abc' n'est pas une valeur en virgule flottante correcte"));
-    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    EXPECT_TRUE(FormMain->QLO->RxBuffer.isEmpty());
     ASSERT_TRUE(Send(focuser, "T=8.5\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOTemp, 8.5);
+    EXPECT_EQ(FormMain->QLO->Temp, 8.5);
     EXPECT_EQ(FormMain->LabelQLOTempValue->text(), "8.5 °C");
 
     ASSERT_TRUE(Send(focuser, "P=12a45\n", "QLO Rx:"));
     EXPECT_TRUE(DebugHas("Erreur extraction QLO :'12a45' n'est pas une valeur entière correcte"));
-    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    EXPECT_TRUE(FormMain->QLO->RxBuffer.isEmpty());
     ASSERT_TRUE(Send(focuser, "P=04321\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOPosition, 4321);
+    EXPECT_EQ(FormMain->QLO->Position, 4321);
 }
 
 TEST_F(LinkTest, LineWithoutLineFeedIsDroppedOnceTooLong) {
-    Open(FormMain->ComPortQLO, focuser);
+    Open(FormMain->QLO, focuser);
     // The handler reads 80 characters per notification: send in smaller pieces.
     for (int i = 0; i < 4; ++i)
         ASSERT_TRUE(Send(focuser, QByteArray(64, 'x'), "QLO Rx:"));
-    EXPECT_EQ(FormMain->RxBufferQLO.size(), 256); // at the bound, still kept
+    EXPECT_EQ(FormMain->QLO->RxBuffer.size(), 256); // at the bound, still kept
     ASSERT_TRUE(Send(focuser, QByteArray(64, 'x'), "QLO Rx:"));
     EXPECT_EQ(DebugTexts().last(),
               "    trop long sans fin de ligne (320 caractères), RxBufferQLO vidé !");
-    EXPECT_TRUE(FormMain->RxBufferQLO.isEmpty());
+    EXPECT_TRUE(FormMain->QLO->RxBuffer.isEmpty());
 
     ASSERT_TRUE(Send(focuser, "P=03333\n", "QLO Rx:"));
-    EXPECT_EQ(FormMain->QLOPosition, 3333);
+    EXPECT_EQ(FormMain->QLO->Position, 3333);
     EXPECT_TRUE(DebugHas("OK RxBufferQLO:P=03333")); // nothing of the dropped text before it
 }
 
 TEST_F(LinkTest, DewFrameExampleStoresShowsAndMovesTheSliders) {
     ASSERT_EQ(DecimalSeparator(), QChar('.'));
-    Open(FormMain->ComPortBRS, dew);
+    Open(FormMain->BRS, dew);
     const QByteArray frame = "##21.5/20.75/18.0/65.2/11.43/40/40/40/1/2/0/3/3/1/1/2**";
     ASSERT_TRUE(Send(dew, frame, "BRS Rx:"));
 
     const TFormMain* m = FormMain;
-    EXPECT_EQ(m->BRSLocTemp1, 21.5);
-    EXPECT_EQ(m->BRSLocTemp2, 20.75);
-    EXPECT_EQ(m->BRSAmbTemp, 18);
-    EXPECT_EQ(m->BRSHumidity, 65.2);
-    EXPECT_EQ(m->BRSDewpoint, 11.43);
-    EXPECT_EQ((std::vector<int>{m->BRSOut1, m->BRSOut2, m->BRSOut3, m->BRSCalT1, m->BRSCalT2,
-                                m->BRSCalTA, m->BRSThrT1, m->BRSThrT2, m->BRSAutomode,
-                                m->BRSOutsLinked, m->BRSAggressive}),
+    EXPECT_EQ(m->BRS->Values.LocTemp1, 21.5);
+    EXPECT_EQ(m->BRS->Values.LocTemp2, 20.75);
+    EXPECT_EQ(m->BRS->Values.AmbTemp, 18);
+    EXPECT_EQ(m->BRS->Values.Humidity, 65.2);
+    EXPECT_EQ(m->BRS->Values.Dewpoint, 11.43);
+    EXPECT_EQ((std::vector<int>{m->BRS->Values.Out1, m->BRS->Values.Out2, m->BRS->Values.Out3,
+                                m->BRS->Values.CalT1, m->BRS->Values.CalT2, m->BRS->Values.CalTA,
+                                m->BRS->Values.ThrT1, m->BRS->Values.ThrT2, m->BRS->Values.Automode,
+                                m->BRS->Values.OutsLinked, m->BRS->Values.Aggressive}),
               (std::vector<int>{40, 40, 40, 1, 2, 0, 3, 3, 1, 1, 2}));
     EXPECT_EQ(m->LabelBRSLocTemp1Value->text(), "22.5 °C");
     EXPECT_EQ(m->LabelBRSLocTemp2Value->text(), "22.75 °C");
@@ -381,7 +380,7 @@ TEST_F(LinkTest, DewFrameExampleStoresShowsAndMovesTheSliders) {
         EXPECT_EQ(slider->value(), 4);
     EXPECT_EQ(dew.Read(18), "S1O040S2O040S3O040");
     EXPECT_TRUE(DebugHas("BRS cmd S3Oxxx :S3O040"));
-    EXPECT_TRUE(m->RxBufferBRS.isEmpty());
+    EXPECT_TRUE(m->BRS->RxBuffer.isEmpty());
 
     // The same frame again leaves the sliders where they are: nothing is sent.
     ASSERT_TRUE(Send(dew, frame, "BRS Rx:"));
@@ -390,11 +389,11 @@ TEST_F(LinkTest, DewFrameExampleStoresShowsAndMovesTheSliders) {
 }
 
 TEST_F(LinkTest, FailedSliderWriteIsLoggedAndTheChartsStillGrow) {
-    Open(FormMain->ComPortBRS, dew);
+    Open(FormMain->BRS, dew);
     dew.CloseMaster(); // writes to the link now fail
-    FormMain->BRSAutomode = 1;
-    FormMain->BRSOut1 = 50;
-    FormMain->BRSOut2 = 70;
+    FormMain->BRS->Values.Automode = 1;
+    FormMain->BRS->Values.Out1 = 50;
+    FormMain->BRS->Values.Out2 = 70;
     FormMain->setValues();
     EXPECT_TRUE(DebugHas("Erreur transformation SetValues :WriteFile function failed (Error: 5)"));
     EXPECT_EQ(FormMain->TrackBarBRS1->value(), 5); // moved, its command failed
@@ -405,26 +404,26 @@ TEST_F(LinkTest, FailedSliderWriteIsLoggedAndTheChartsStillGrow) {
 // ---- updateGraphic ----
 
 TEST_F(LinkTest, ChartBoundsAreStrictAndTheDewPointHasNoUpperBound) {
-    Open(FormMain->ComPortQLO, focuser);
-    Open(FormMain->ComPortBRS, dew);
+    Open(FormMain->QLO, focuser);
+    Open(FormMain->BRS, dew);
     TFormMain* m = FormMain;
-    m->QLOTemp = 45;
-    m->QLO2Temp = 20; // focuser 2 not connected
-    m->BRSLocTemp1 = 44.5;
-    m->BRSCalT1 = 1; // 45.5
-    m->BRSLocTemp2 = 45;
-    m->BRSAmbTemp = -45;
-    m->BRSDewpoint = 50;
+    m->QLO->Temp = 45;
+    m->QLO2->Temp = 20; // focuser 2 not connected
+    m->BRS->Values.LocTemp1 = 44.5;
+    m->BRS->Values.CalT1 = 1; // 45.5
+    m->BRS->Values.LocTemp2 = 45;
+    m->BRS->Values.AmbTemp = -45;
+    m->BRS->Values.Dewpoint = 50;
     m->updateGraphic();
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(LastValue(m->ChartBRS, 2), 50);
 
-    m->QLOTemp = -44.9;
-    m->BRSLocTemp1 = 43.5; // 44.5 with its offset
-    m->BRSLocTemp2 = -44.5;
-    m->BRSCalTA = 3;
-    m->BRSAmbTemp = 41.75;
-    m->BRSDewpoint = -45;
+    m->QLO->Temp = -44.9;
+    m->BRS->Values.LocTemp1 = 43.5; // 44.5 with its offset
+    m->BRS->Values.LocTemp2 = -44.5;
+    m->BRS->Values.CalTA = 3;
+    m->BRS->Values.AmbTemp = 41.75;
+    m->BRS->Values.Dewpoint = -45;
     m->updateGraphic();
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{1, 0, 1, 1, 1, 1}));
     EXPECT_EQ(LastValue(m->ChartQLO, 0), -44.9);
@@ -432,7 +431,7 @@ TEST_F(LinkTest, ChartBoundsAreStrictAndTheDewPointHasNoUpperBound) {
     EXPECT_EQ(LastValue(m->ChartBRS, 1), -44.5);
     EXPECT_EQ(LastValue(m->ChartBRS, 3), 44.75);
 
-    m->BRSDewpoint = -44;
+    m->BRS->Values.Dewpoint = -44;
     m->updateGraphic();
     EXPECT_EQ(LastColor(m->ChartQLO, 0), 0xff0000ffu);
     EXPECT_EQ(LastColor(m->ChartBRS, 0), 0xff008080u);
@@ -441,18 +440,18 @@ TEST_F(LinkTest, ChartBoundsAreStrictAndTheDewPointHasNoUpperBound) {
     EXPECT_EQ(LastColor(m->ChartBRS, 3), 0xff000000u);
     EXPECT_EQ(Count(m->ChartQLO, 1), 0); // focuser 2 is not connected
 
-    Open(m->ComPortQLO2, focuser2);
-    m->QLO2Temp = -44.99;
+    Open(m->QLO2, focuser2);
+    m->QLO2->Temp = -44.99;
     m->updateGraphic();
     EXPECT_EQ(LastValue(m->ChartQLO, 1), -44.99);
     EXPECT_EQ(LastColor(m->ChartQLO, 1), 0xff008000u);
 }
 
 TEST_F(LinkTest, OneFocuserReplyAddsAPointToEveryConnectedSeries) {
-    Open(FormMain->ComPortQLO, focuser);
-    Open(FormMain->ComPortBRS, dew);
-    FormMain->QLO2Temp = 20; // focuser 2 is not connected: its series stays empty
-    FormMain->BRSCalT2 = 2;
+    Open(FormMain->QLO, focuser);
+    Open(FormMain->BRS, dew);
+    FormMain->QLO2->Temp = 20; // focuser 2 is not connected: its series stays empty
+    FormMain->BRS->Values.CalT2 = 2;
 
     ASSERT_TRUE(Send(focuser, "T=10.5\n", "QLO Rx:"));
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{1, 0, 1, 1, 1, 1}));

@@ -30,9 +30,9 @@ struct Dew {
 
 DewValues Marked() {
     DewValues v;
-    v.locTemp1 = v.locTemp2 = v.ambTemp = v.humidity = v.dewpoint = -99;
-    v.out1 = v.out2 = v.out3 = v.calT1 = v.calT2 = v.calTA = v.thrT1 = v.thrT2 = v.automode =
-        v.outsLinked = v.aggressive = -99;
+    v.LocTemp1 = v.LocTemp2 = v.AmbTemp = v.Humidity = v.Dewpoint = -99;
+    v.Out1 = v.Out2 = v.Out3 = v.CalT1 = v.CalT2 = v.CalTA = v.ThrT1 = v.ThrT2 = v.Automode =
+        v.OutsLinked = v.Aggressive = -99;
     return v;
 }
 
@@ -48,22 +48,22 @@ class DewFrame : public ::testing::Test {
 TEST_F(DewFrame, ExampleFrameGivesAllSixteenValuesAndTheirLogLines) {
     EXPECT_TRUE(d.Receive(kFrame));
     const DewValues& v = d.values;
-    EXPECT_EQ(v.locTemp1, 21.5);
-    EXPECT_EQ(v.locTemp2, 20.75);
-    EXPECT_EQ(v.ambTemp, 18.0);
-    EXPECT_EQ(v.humidity, 65.2);
-    EXPECT_EQ(v.dewpoint, 11.43);
-    EXPECT_EQ(v.out1, 40);
-    EXPECT_EQ(v.out2, 40);
-    EXPECT_EQ(v.out3, 40);
-    EXPECT_EQ(v.calT1, 1);
-    EXPECT_EQ(v.calT2, 2);
-    EXPECT_EQ(v.calTA, 0);
-    EXPECT_EQ(v.thrT1, 3);
-    EXPECT_EQ(v.thrT2, 3);
-    EXPECT_EQ(v.automode, 1);
-    EXPECT_EQ(v.outsLinked, 1);
-    EXPECT_EQ(v.aggressive, 2);
+    EXPECT_EQ(v.LocTemp1, 21.5);
+    EXPECT_EQ(v.LocTemp2, 20.75);
+    EXPECT_EQ(v.AmbTemp, 18.0);
+    EXPECT_EQ(v.Humidity, 65.2);
+    EXPECT_EQ(v.Dewpoint, 11.43);
+    EXPECT_EQ(v.Out1, 40);
+    EXPECT_EQ(v.Out2, 40);
+    EXPECT_EQ(v.Out3, 40);
+    EXPECT_EQ(v.CalT1, 1);
+    EXPECT_EQ(v.CalT2, 2);
+    EXPECT_EQ(v.CalTA, 0);
+    EXPECT_EQ(v.ThrT1, 3);
+    EXPECT_EQ(v.ThrT2, 3);
+    EXPECT_EQ(v.Automode, 1);
+    EXPECT_EQ(v.OutsLinked, 1);
+    EXPECT_EQ(v.Aggressive, 2);
     EXPECT_TRUE(d.buffer.isEmpty());
     EXPECT_EQ(d.log,
               QStringList({"BRS Rx:" + kFrame + " - RxBufferBRS:",
@@ -88,10 +88,10 @@ TEST_F(DewFrame, ExampleFrameDisplayTexts) {
     EXPECT_EQ(t.dewpoint, QStringLiteral("11.43 °C"));
     EXPECT_EQ(t.out1, QStringLiteral("40 %"));
     EXPECT_EQ(t.out3, QStringLiteral("40 %"));
-    EXPECT_EQ(OutputSliderPosition(d.values.out1), 4);
+    EXPECT_EQ(OutputSliderPosition(d.values.Out1), 4);
     EXPECT_EQ(TemperatureText(0), QStringLiteral("0 °C"));
     DewValues dry;
-    dry.dewpoint = 5;
+    dry.Dewpoint = 5;
     EXPECT_EQ(DewDisplayTexts(dry).dewpoint, QStringLiteral("5.00 °C"));
 }
 
@@ -110,7 +110,7 @@ TEST_F(DewFrame, FrameInThreeChunksIsParsedOnce) {
               QStringList({"BRS Rx:11.43/40/40/40/1/2/0/3/ - RxBufferBRS:##21.5/20.75/18.0/65.2/",
                            "    incomplet, Bufferisation !"}));
     EXPECT_TRUE(d.Receive("3/1/1/2**"));
-    EXPECT_EQ(d.values.aggressive, 2);
+    EXPECT_EQ(d.values.Aggressive, 2);
     EXPECT_FALSE(d.Receive(QByteArray()));
     EXPECT_FALSE(d.Receive(std::nullopt));
     EXPECT_EQ(d.log, QStringList({"    incomplet, Bufferisation !"})); // closed link: no Rx line
@@ -118,8 +118,8 @@ TEST_F(DewFrame, FrameInThreeChunksIsParsedOnce) {
 
 TEST_F(DewFrame, TextAroundTheFrameIsIgnoredAndDiscarded) {
     EXPECT_TRUE(d.Receive("xy##1/2/3/4/5/6/7/8/9/10/11/12/13/14/15/16**##21"));
-    EXPECT_EQ(d.values.locTemp1, 1);
-    EXPECT_EQ(d.values.aggressive, 16);
+    EXPECT_EQ(d.values.LocTemp1, 1);
+    EXPECT_EQ(d.values.Aggressive, 16);
     EXPECT_TRUE(d.buffer.isEmpty());
 }
 
@@ -134,7 +134,7 @@ TEST_F(DewFrame, LettersDONEEmptyTheBuffer) {
     withE.insert(10, 'E');
     d.values = Marked();
     EXPECT_FALSE(d.Receive(withE));
-    EXPECT_EQ(d.values.locTemp1, -99);
+    EXPECT_EQ(d.values.LocTemp1, -99);
     d.buffer = "##1/";
     EXPECT_FALSE(d.Receive("d/o/n/e")); // lower case letters are plain text
     EXPECT_EQ(d.buffer, "##1/d/o/n/e");
@@ -153,10 +153,10 @@ TEST_F(DewFrame, BufferPast100CharactersIsEmptiedBeforeTheSearch) {
 TEST_F(DewFrame, FailureKeepsEarlierFieldsAndTheRestFromTheFailingField) {
     d.values = Marked();
     EXPECT_FALSE(d.Receive("##21.5/20.75/18.0/65.2/abc/40/40/40/1/2/0/3/3/1/1/2**"));
-    EXPECT_EQ(d.values.locTemp1, 21.5);
-    EXPECT_EQ(d.values.humidity, 65.2);
-    EXPECT_EQ(d.values.dewpoint, -99);
-    EXPECT_EQ(d.values.out1, -99);
+    EXPECT_EQ(d.values.LocTemp1, 21.5);
+    EXPECT_EQ(d.values.Humidity, 65.2);
+    EXPECT_EQ(d.values.Dewpoint, -99);
+    EXPECT_EQ(d.values.Out1, -99);
     EXPECT_EQ(d.log.last(),
               "Erreur extraction BRS getall :'abc' n'est pas une valeur en virgule flottante "
               "correcte");
@@ -168,14 +168,14 @@ TEST_F(DewFrame, FailureKeepsEarlierFieldsAndTheRestFromTheFailingField) {
     EXPECT_EQ(d.log.last(), "    incomplet, Bufferisation !");
     EXPECT_FALSE(d.Receive("2/3/4/5/6/7/8/9/10/11/12/13/14/15/16**"));
     EXPECT_EQ(d.log.last(), "    incomplet, Bufferisation !");
-    EXPECT_EQ(d.values.locTemp1, 21.5);
+    EXPECT_EQ(d.values.LocTemp1, 21.5);
 }
 
 TEST_F(DewFrame, IntegerFieldFailureNamesTheText) {
     d.values = Marked();
     EXPECT_FALSE(d.Receive("##21.5/20.75/18.0/65.2/11.43/40/4.5/40/1/2/0/3/3/1/1/2**"));
-    EXPECT_EQ(d.values.out1, 40);
-    EXPECT_EQ(d.values.out2, -99);
+    EXPECT_EQ(d.values.Out1, 40);
+    EXPECT_EQ(d.values.Out2, -99);
     EXPECT_EQ(d.log.last(),
               "Erreur extraction BRS getall :'4.5' n'est pas une valeur entière correcte");
     EXPECT_EQ(d.buffer, "4.5/40/1/2/0/3/3/1/1/2**");
@@ -189,7 +189,7 @@ TEST_F(DewFrame, SlashBeforeTheStartMakesFieldOneEmptyAndFailsAgainEachTime) {
         d.log.last(),
         "Erreur extraction BRS getall :'' n'est pas une valeur en virgule flottante correcte");
     EXPECT_EQ(d.buffer, frame);
-    EXPECT_EQ(d.values.locTemp1, -99);
+    EXPECT_EQ(d.values.LocTemp1, -99);
     EXPECT_FALSE(d.Receive(QByteArray()));
     EXPECT_TRUE(d.log.last().startsWith("Erreur extraction BRS getall :"));
 }
@@ -197,15 +197,15 @@ TEST_F(DewFrame, SlashBeforeTheStartMakesFieldOneEmptyAndFailsAgainEachTime) {
 TEST_F(DewFrame, WrongFieldCountFailsAtTheLastField) {
     d.values = Marked();
     EXPECT_FALSE(d.Receive("##1/2/3/4/5/6/7/8/9/10/11/12/13/14/15**"));
-    EXPECT_EQ(d.values.thrT2, 13);
-    EXPECT_EQ(d.values.automode, 14);
-    EXPECT_EQ(d.values.outsLinked, -99); // no "/" left: the field is empty
+    EXPECT_EQ(d.values.ThrT2, 13);
+    EXPECT_EQ(d.values.Automode, 14);
+    EXPECT_EQ(d.values.OutsLinked, -99); // no "/" left: the field is empty
     EXPECT_EQ(d.log.last(),
               "Erreur extraction BRS getall :'' n'est pas une valeur entière correcte");
 
     d.buffer.clear();
     EXPECT_FALSE(d.Receive("##1/2/3/4/5/6/7/8/9/10/11/12/13/14/15/16/17**"));
-    EXPECT_EQ(d.values.outsLinked, 15);
+    EXPECT_EQ(d.values.OutsLinked, 15);
     EXPECT_EQ(d.log.last(),
               "Erreur extraction BRS getall :'16/17' n'est pas une valeur entière correcte");
 }
@@ -224,14 +224,14 @@ TEST_F(DewCommaLocale, PointFrameFailsAtFieldOne) {
     EXPECT_FALSE(d.Receive(kFrame));
     EXPECT_EQ(d.log.last(), "Erreur extraction BRS getall :'21.5' n'est pas une valeur en virgule "
                             "flottante correcte");
-    EXPECT_EQ(d.values.locTemp1, -99);
+    EXPECT_EQ(d.values.LocTemp1, -99);
     EXPECT_EQ(d.buffer, kFrame); // the whole frame stays: the next notification fails again
 }
 
 TEST_F(DewCommaLocale, CommaFrameParsesAndShowsCommas) {
     EXPECT_TRUE(d.Receive("##21,5/20,75/18,0/65,2/11,43/40/40/40/1/2/0/3/3/1/1/2**"));
-    EXPECT_EQ(d.values.locTemp2, 20.75);
-    EXPECT_EQ(d.values.dewpoint, 11.43);
+    EXPECT_EQ(d.values.LocTemp2, 20.75);
+    EXPECT_EQ(d.values.Dewpoint, 11.43);
     const DewTexts t = DewDisplayTexts(d.values);
     EXPECT_EQ(t.locTemp1, QStringLiteral("22,5 °C"));
     EXPECT_EQ(t.humidity, QStringLiteral("65,2 %"));

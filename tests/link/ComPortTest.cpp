@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -252,6 +253,40 @@ TEST(ComPortErrors, SettingsRefusedByANonTerminalCloseTheHandle) {
     EXPECT_FALSE(link.Connected());
     EXPECT_FALSE(opened);
     EXPECT_EQ(OpenFdCount(), fds);
+}
+
+// A link whose event thread cannot start would look open and never notify: the open fails,
+// both descriptors are given back and the link stays closed (and closes again at once).
+TEST_F(ComPortLine, OpenFailsWhenItsEventThreadCannotStart) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // Leave exactly one descriptor free: the port takes it, the wake descriptor finds none.
+    std::vector<int> filler;
+    rlimit tight = saved;
+    tight.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 4096);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        filler.push_back(fd);
+    ASSERT_FALSE(filler.empty());
+    ::close(filler.back());
+    filler.pop_back();
+    bool opened = false;
+    link.OnAfterOpen = [&] { opened = true; };
+    const std::set<int> before = FdsOn(pty.Path());
+    const QString failure = FailureOf([&] { link.Open(); });
+    const int freeAfter = ::open("/dev/null", O_RDONLY | O_CLOEXEC); // the port's, given back
+    for (int fd : filler)
+        ::close(fd);
+    if (freeAfter >= 0) ::close(freeAfter);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(failure, "Unable to open com port (Error: 24)");
+    EXPECT_GE(freeAfter, 0);
+    EXPECT_FALSE(link.Connected());
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(FdsOn(pty.Path()), before);
+    link.Close(); // nothing to undo, nothing blocks
+    OpenLink();   // and with descriptors to spare it opens as usual
+    EXPECT_TRUE(link.Connected());
 }
 
 TEST_F(ComPortLine, UnpluggedDeviceFailsWritesWithTheirErrno) {

@@ -1,0 +1,45 @@
+#include "Device.h"
+
+TDevice::TDevice(QString name, QString linkName, LogSink log, QObject* parent)
+    : QObject(parent), name_(std::move(name)), log_(std::move(log)) {
+    link_.setObjectName(linkName);
+    link_.OnRxChar = [this] { CharsArrived(); };
+    link_.OnAfterOpen = [this] { emit Opened(); };
+    link_.OnAfterClose = [this] { emit Closed(); };
+}
+
+TDevice::~TDevice() {
+    // Exit closes the port and sends nothing; nobody hears of it any more.
+    link_.OnRxChar = nullptr;
+    link_.OnAfterOpen = nullptr;
+    link_.OnAfterClose = nullptr;
+}
+
+void TDevice::Open(const QString& port) {
+    link_.SetPort(port);
+    link_.Open();
+}
+
+void TDevice::Close() {
+    if (!Connected()) return;
+    BeforeClose();
+    link_.Close();
+}
+
+QString TDevice::OpenErrorPrefix() const {
+    return QStringLiteral("Erreur ouverture ") + link_.objectName() + QStringLiteral(" :");
+}
+
+QString TDevice::CloseLogLine() const {
+    return QStringLiteral("Close ") + name_ + QStringLiteral(" Port");
+}
+
+QByteArray TDevice::Read() {
+    QByteArray text;
+    link_.ReadText(text, kReadMax);
+    return text;
+}
+
+void TDevice::Log(const QString& line) const {
+    if (log_) log_(line);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// One accessory on its serial link. The device owns its link and its exchanges; windows call it
+// and learn of what changed through its signals. Every device opens and closes the same way.
+#include "ComPort.h"
+#include "LogSink.h"
+
+#include <QObject>
+
+class TDevice : public QObject {
+    Q_OBJECT
+  public:
+    // name: "QLO", "QLO2", "BRS", "Panels" as the logs write it.
+    TDevice(QString name, QString linkName, LogSink log, QObject* parent = nullptr);
+    ~TDevice() override;
+
+    const QString& Name() const { return name_; }
+    TComPort& Link() { return link_; }
+    const TComPort& Link() const { return link_; }
+    bool Connected() const { return link_.Connected(); }
+
+    // Opens the link on port; raises Failure.
+    void Open(const QString& port);
+    // What a device is told right after it is connected (a focuser is put in manual mode);
+    // write errors are logged, not raised.
+    virtual void Greet() {}
+    // Says goodbye to the device (a focuser is put back in manual mode) and closes the link.
+    // A failing close raises and leaves the link open.
+    void Close();
+
+    // The debug-log prefix of this device's open errors ("Erreur ouverture ComPortQLO :").
+    virtual QString OpenErrorPrefix() const;
+    // The debug-log line of a close ("Close QLO Port").
+    QString CloseLogLine() const;
+
+    // Reads at most 80 characters, the most any exchange asks for; raises Failure.
+    QByteArray Read();
+    void Log(const QString& line) const;
+
+  signals:
+    void Opened(); // after the link opened
+    void Closed(); // after the link closed
+
+  protected:
+    virtual void BeforeClose() {}
+    // The link's receive notification.
+    virtual void CharsArrived() {}
+
+  private:
+    QString name_;
+    LogSink log_;
+    TComPort link_;
+};
+
+// Largest single read of every exchange.
+inline constexpr int kReadMax = 80;

@@ -1,0 +1,10 @@
+#pragma once
+// The Morvessa mirror-cover panels unit: recognised and connected, never written to.
+#include "Device.h"
+
+class TPanels : public TDevice {
+    Q_OBJECT
+  public:
+    explicit TPanels(LogSink log, QObject* parent = nullptr);
+    QString OpenErrorPrefix() const override;
+};
