@@ -126,7 +126,7 @@ TEST_F(DiscoveryTest, AwkwardPortsAreSurvived) {
     EXPECT_EQ(silent.Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE"}));
     // The silent port costs its 6 s, the FMMODE-only focuser about 3 s.
     EXPECT_GT(ms, 8500);
-    EXPECT_LT(ms, 20000);
+    EXPECT_LT(ms, 60000); // bounded, with room for a loaded machine
 }
 
 TEST_F(DiscoveryTest, DewControllerFirmwareIsReadFromItsIdentification) {

@@ -1,5 +1,7 @@
 #include "TestPty.h"
 
+#include <sys/ioctl.h>
+
 #include <QDeadlineTimer>
 
 #include <fcntl.h>
@@ -53,4 +55,10 @@ QByteArray TestPty::Read(int min, int ms) {
 void TestPty::CloseMaster() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
+}
+
+int TestPty::WaitingAtPort() const {
+    int waiting = 0;
+    if (::ioctl(slave_, FIONREAD, &waiting) != 0) return -1;
+    return waiting;
 }

@@ -16,6 +16,8 @@ class TestPty {
     // Everything the far end wrote so far (waits up to ms for at least min bytes).
     QByteArray Read(int min = 1, int ms = 1000);
     void CloseMaster();
+    // Bytes written by the test that wait at the port, not yet read by a link.
+    int WaitingAtPort() const;
 
   private:
     int master_ = -1;
