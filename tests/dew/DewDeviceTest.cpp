@@ -1,0 +1,64 @@
+// The dew controller's exchanges with no window at all, against a simulated controller.
+#include "Commands.h"
+#include "DewController.h"
+#include "QtTestSupport.h"
+#include "SimDew.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+using namespace std::chrono_literals;
+
+class DewDevice : public testing::Test {
+  protected:
+    DewDevice() : dew([this](const QString& line) { log << line; }) {}
+    void SetUp() override {
+        TDewOptions options;
+        options.timeScale = 0; // readings stand still
+        options.ambient = 14.25;
+        options.humidity = 62.5;
+        sim = std::make_unique<TSimDewController>(options);
+        dew.Open(QString::fromStdString(sim->Port()));
+    }
+
+    std::unique_ptr<TSimDewController> sim;
+    QStringList log;
+    TDewController dew;
+};
+
+TEST_F(DewDevice, PollBringsAFrameIntoTheValues) {
+    int frames = 0;
+    QObject::connect(&dew, &TDewController::FrameParsed, [&] { ++frames; });
+    dew.Poll();
+    ASSERT_TRUE(WaitFor([&] { return frames == 1; }, 5000));
+    EXPECT_EQ(sim->Commands(), std::vector<std::string>{"SGETAL"});
+    EXPECT_DOUBLE_EQ(dew.Values.AmbTemp, 14.25);
+    EXPECT_DOUBLE_EQ(dew.Values.Humidity, 62.5);
+    EXPECT_EQ(dew.Values.Aggressive, sim->Settings().aggressivity);
+    EXPECT_TRUE(log.contains("BRS Tx: SGETAL"));
+}
+
+TEST_F(DewDevice, SettingCommandsReachTheController) {
+    dew.SendOutput(2, 7);
+    EXPECT_TRUE(log.contains("BRS cmd S2Oxxx :S2O070"));
+    dew.Send("BRS cmd SCAxyz :", dew::CalibrationCommand("3", "0", "9"));
+    dew.Send("BRS cmd SAGGRx :", dew::AggressivityCommand(-1)); // logged, nothing written
+    EXPECT_TRUE(log.contains("BRS cmd SAGGRx :"));
+    ASSERT_TRUE(sim->WaitForCommand("SCA309", 3000ms));
+    dew.Discard();
+    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"S2O070", "SCA309"}));
+    EXPECT_EQ(sim->Settings().calibration, (std::array<int, 3>{3, 0, 9}));
+    EXPECT_DOUBLE_EQ(sim->Output(2), 70);
+
+    dew.Reset();
+    ASSERT_TRUE(sim->WaitForCommand("SEERAZ", 3000ms));
+    EXPECT_EQ(sim->Settings(), TDewOptions::FactorySettings());
+
+    dew.Close();
+    log.clear();
+    dew.SendOutput(1, 3); // closed: nothing sent, nothing logged
+    EXPECT_TRUE(log.isEmpty());
+}
+
+} // namespace
