@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <cerrno>
 
 void TFormMain::ButtonLoadDevicesClick() {
     const bool focuserOpen = QLO->Connected() || QLO2->Connected();
@@ -89,6 +90,8 @@ void TFormMain::DeviceWho(const QString& port) {
         Identify(*ComPort, reply);
     } catch (const Failure& e) {
         LogDebug(QStringLiteral("Erreur ouverture ComPort :") + e.Message());
+        // The debug log is hidden: a port closed to this user must be seen where it is read.
+        if (e.Code() == EACCES || e.Code() == EPERM) LogNotifs(NoAccessNotice(port));
     }
 
     const QString text = FromDevice(reply);

@@ -262,24 +262,31 @@ void TFormMain::BuildDevices() {
         connect(focuser, &TFocuser::Reading, this, GuardedSlot([this] { setValues(); }));
     }
     connect(BRS, &TDewController::FrameParsed, this, GuardedSlot([this] { setValues(); }));
-    panelQLO_ = {QLO,
+    panelQLO_ = {QStringLiteral("Quillo 1"),
+                 QLO,
                  LabelPortStatusQLO,
                  {LabelQLOPositionValue, LabelQLOTempValue, LabelTempComp},
                  {ButtonDetailsQLO, ButtonQLOWS}};
-    panelQLO2_ = {QLO2,
+    panelQLO2_ = {QStringLiteral("Quillo 2"),
+                  QLO2,
                   LabelPortStatusQLO2,
                   {LabelQLO2PositionValue, LabelQLO2TempValue, LabelTempComp2},
                   {ButtonDetailsQLO2}};
-    panelBRS_ = {BRS,
+    panelBRS_ = {QStringLiteral("Brisella"),
+                 BRS,
                  LabelPortStatusBRS,
                  {LabelBRSLocTemp1Value, LabelBRSLocTemp2Value, LabelBRSDewpointValue,
                   LabelBRSHumidityValue, LabelBRSAmbTempValue, LabelBRSOut1Value, LabelBRSOut2Value,
                   LabelBRSOut3Value},
                  {ButtonDetailsBRS}};
-    panelPanels_ = {PrimaryPanels,
+    panelPanels_ = {QStringLiteral("Morvessa panels"),
+                    PrimaryPanels,
                     LabelPortStatusPanels,
                     {LabelPanelsLeftValue, LabelPanelRightValue},
                     {ButtonDetailsPanels}};
+    for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
+        connect(panel->device, &TDevice::LineLost, this,
+                GuardedSlot([this, panel] { LineLost(*panel); }));
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

@@ -168,6 +168,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
   private:
     // A device's panel here: what a connect fills and a close empties.
     struct Panel {
+        QString title; // as the notifications name the device
         TDevice* device;
         QLabel* status;
         std::vector<QLabel*> values;
@@ -182,6 +183,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void Connect(Panel& panel, const QString& port);
     // Closes the device's link and empties its panel; false when it was not connected.
     bool ClosePort(Panel& panel);
+    void LineLost(Panel& panel);
     void OpenFound(TDevice& device, const QString& port,
                    void (TFormMain::*connect)(const QString&));
     void MoveSlider(QSlider* slider, int position, void (TFormMain::*handler)());

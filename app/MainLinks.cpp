@@ -33,6 +33,14 @@ bool TFormMain::ClosePort(Panel& panel) {
     return true;
 }
 
+// A pulled cable is shown, not hidden behind frozen readings; the link stays until Disconnect
+// All, and the next Connect All finds the device again once it is back.
+void TFormMain::LineLost(Panel& panel) {
+    const QString port = panel.device->Link().Port();
+    panel.status->setText(QStringLiteral("connection lost ") + port);
+    LogNotifs(QStringLiteral("Connection lost: %1 on %2").arg(panel.title, port));
+}
+
 void TFormMain::ConnectQLO(const QString& port) {
     Connect(panelQLO_, port);
     FormQLO->FocuserConnected(1);

@@ -7,12 +7,15 @@
 
 class Failure : public std::exception {
   public:
-    explicit Failure(QString message)
-        : message_(std::move(message)), utf8_(message_.toStdString()) {}
+    // code: the system's error number behind the failure (errno), 0 when there is none.
+    explicit Failure(QString message, int code = 0)
+        : message_(std::move(message)), utf8_(message_.toStdString()), code_(code) {}
     const QString& Message() const noexcept { return message_; }
+    int Code() const noexcept { return code_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
   private:
     QString message_;
     std::string utf8_;
+    int code_;
 };

@@ -18,7 +18,7 @@
 namespace {
 
 Failure LinkError(const char* text, int code) {
-    return Failure(QStringLiteral("%1 (Error: %2)").arg(QLatin1String(text)).arg(code));
+    return Failure(QStringLiteral("%1 (Error: %2)").arg(QLatin1String(text)).arg(code), code);
 }
 
 Failure NotOpen() {
@@ -217,6 +217,10 @@ void TComPort::Notify() {
     if (Connected() && OnRxChar) Guarded(OnRxChar);
 }
 
+void TComPort::NotifyLost() {
+    if (Connected() && OnLineLost) Guarded(OnLineLost);
+}
+
 void TComPort::EventLoop() {
     // Only waits and hands over: the port's fd is read here just for its pending count.
     // Bytes arrived so far = bytes taken by reads and purges + bytes waiting. A notification is
@@ -224,6 +228,7 @@ void TComPort::EventLoop() {
     // come while a handler runs (after its read) are told after it.
     unsigned long long notified = 0; // arrivals counted when the last notification went out
     int pause = 0; // >0: do not wait on the port for this many ms (unread bytes, hang-up)
+    bool lostTold = false;
     while (!stopping_) {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
         const bool paused = pause > 0;
@@ -235,7 +240,11 @@ void TComPort::EventLoop() {
             continue;
         }
         if (!paused && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            // Device gone: poll would report this at once for ever; back off instead.
+            // Device gone: poll would report this at once for ever; tell it once, then back off.
+            if (!lostTold) {
+                lostTold = true;
+                if (!handover_.Run([this] { NotifyLost(); })) break;
+            }
             pause = kHangupBackoffMs;
             continue;
         }

@@ -34,6 +34,8 @@ class TComPort : public QObject {
     // Run on the GUI thread. OnRxChar: new bytes have arrived since the last notification.
     std::function<void()> OnRxChar;
     std::function<void()> OnAfterOpen;
+    // The line hung up while open (device unplugged); told once per open. The link stays open.
+    std::function<void()> OnLineLost;
     std::function<void()> OnAfterClose;
 
   private:
@@ -42,6 +44,7 @@ class TComPort : public QObject {
     void StopEvents();
     void EventLoop();
     void Notify();
+    void NotifyLost();
 
     QString port_ = QStringLiteral("COM1");
     int fd_ = -1;

@@ -6,6 +6,7 @@ TDevice::TDevice(QString name, QString linkName, LogSink log, QObject* parent)
     link_.OnRxChar = [this] { CharsArrived(); };
     link_.OnAfterOpen = [this] { emit Opened(); };
     link_.OnAfterClose = [this] { emit Closed(); };
+    link_.OnLineLost = [this] { emit LineLost(); };
 }
 
 TDevice::~TDevice() {
@@ -13,6 +14,7 @@ TDevice::~TDevice() {
     link_.OnRxChar = nullptr;
     link_.OnAfterOpen = nullptr;
     link_.OnAfterClose = nullptr;
+    link_.OnLineLost = nullptr;
 }
 
 void TDevice::Open(const QString& port) {

@@ -39,6 +39,8 @@ class TDevice : public QObject {
   signals:
     void Opened(); // after the link opened
     void Closed(); // after the link closed
+    // The link's line hung up (the device was unplugged); the link stays open until closed.
+    void LineLost();
 
   protected:
     virtual void BeforeClose() {}

@@ -50,3 +50,9 @@ bool Identify(TComPort& probe, QByteArray& reply) {
     probe.Close();
     return true;
 }
+
+QString NoAccessNotice(const QString& port) {
+    return QStringLiteral("No permission to open %1: add your user to the dialout group "
+                          "(sudo usermod -aG dialout $USER), then log in again")
+        .arg(port);
+}

@@ -20,3 +20,6 @@ class TComPort;
 // probe port is then closed); false when both rounds stayed silent (the port stays open for
 // the next probe or Disconnect All to close). Link errors raise Failure with reply as it stood.
 bool Identify(TComPort& probe, QByteArray& reply);
+
+// The notification for a port this user may not open, with how to get access.
+QString NoAccessNotice(const QString& port);

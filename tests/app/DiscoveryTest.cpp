@@ -6,11 +6,13 @@
 #include "MainForm.h"
 #include "Panels.h"
 #include "PortList.h"
+#include "Probe.h"
 #include "QLOForm.h"
 #include "QtTestSupport.h"
 #include "SimDew.h"
 #include "SimFocuser.h"
 #include "SimPanels.h"
+#include "TestPty.h"
 #include "ThreadedTimer.h"
 
 #include <QCheckBox>
@@ -24,6 +26,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -260,4 +264,19 @@ TEST(PortList, ThisMachineListsNoPhantomPorts) {
     std::cout << "hardware ports here: " << ports.join(' ').toStdString() << std::endl;
     for (const QString& port : ports)
         EXPECT_TRUE(QFile::exists(port)) << port.toStdString();
+}
+
+// Root opens any port, so this runs as an unprivileged user (see CMakeLists.txt); as root it
+// says it could not check.
+TEST_F(DiscoveryTest, APortClosedToThisUserIsNamedInTheNotifications) {
+    TestPty locked;
+    ASSERT_EQ(::chmod(locked.Path().toLocal8Bit().constData(), 0), 0);
+    if (::access(locked.Path().toLocal8Bit().constData(), R_OK | W_OK) == 0)
+        GTEST_SKIP() << "this user opens any port (root): run unprivileged to check";
+    SetPortSource([&] { return QStringList{locked.Path()}; });
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_TRUE(Texts(FormMain->MemoAdminMsgs).contains(NoAccessNotice(locked.Path())));
+    EXPECT_TRUE(Texts(FormMain->memoDebugLogs)
+                    .contains("Erreur ouverture ComPort :Unable to open com port (Error: 13)"));
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
 }

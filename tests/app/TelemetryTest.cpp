@@ -23,6 +23,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <iostream>
 #include <set>
 
 namespace {
@@ -203,6 +204,49 @@ TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
         << FormMain->LabelBRSAmbTempValue->text().toStdString();
     EXPECT_EQ(FormMain->QLO->Temp, 9.87);
     EXPECT_EQ(FormMain->QLO2->Position, 34567);
+}
+
+// A pulled cable mid-tracking: shown in its panel and once in the notifications, no error box,
+// no CPU spent on the dead line, the other devices still polled; after Disconnect All the next
+// Connect All finds the device again at its old place.
+TEST_F(TrackingTest, AFocuserUnpluggedWhileTrackingIsShownAndFoundAgain) {
+    ErrorRecorder errors;
+    auto one = std::make_unique<TSimFocuser>();
+    TSimDewController dew;
+    Plug("a-focuser", *one);
+    Plug("c-dew", dew);
+    FormMain->ButtonLoadDevicesClick();
+    ASSERT_TRUE(FormMain->QLO->Connected() && FormMain->BRS->Connected());
+    const QString port = FormMain->QLO->Link().Port();
+    ASSERT_TRUE(WaitFor([&] { return one->CommandCount() >= 3; }, 5000));
+
+    one->Unplug();
+    ASSERT_TRUE(WaitFor(
+        [] { return FormMain->LabelPortStatusQLO->text().startsWith("connection lost"); }, 5000));
+    EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connection lost " + port);
+    const std::size_t frames = dew.CommandCount();
+    const double cpu = ProcessCpuSeconds();
+    Pump(3000);
+    const double spent = ProcessCpuSeconds() - cpu;
+    std::cout << "[ figures  ] " << spent << " s of CPU in 3 s with a dead line" << std::endl;
+    EXPECT_LT(spent, 1.0) << "the dead line is spun on";
+    EXPECT_GT(dew.CommandCount(), frames) << "the dew controller is no longer polled";
+    const QStringList notifs = Texts(FormMain->MemoAdminMsgs);
+    EXPECT_EQ(notifs.filter("Connection lost").size(), 1);
+    EXPECT_TRUE(notifs.contains("Connection lost: Quillo 1 on " + port));
+    EXPECT_TRUE(errors.messages.isEmpty());
+
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_FALSE(FormMain->QLO->Connected());
+    EXPECT_FALSE(FormMain->BRS->Connected());
+    EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "Disconnected");
+
+    one = std::make_unique<TSimFocuser>(); // plugged back in
+    QFile::remove(folder_.filePath("a-focuser"));
+    Plug("a-focuser", *one);
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_TRUE(FormMain->QLO->Connected());
+    EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + port);
 }
 
 TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
