@@ -3,6 +3,7 @@
 # build/skyvarn_<version>_<arch>.deb (install it with: sudo apt install ./build/skyvarn_*.deb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 scripts/build.sh --target skyvarn --target skyvarn-sim "$@"
 cd build
 cpack -G DEB
