@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Skyvarn with simulated accessories.
+# Installs what is missing, builds the program and the simulator (not the tests), and starts
+# Skyvarn with simulated accessories.
 # Without a display it starts a virtual one (Xvfb) so the program still runs.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh --target skyvarn --target skyvarn-sim
 
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"

@@ -241,29 +241,58 @@ TEST_F(DiscoveryTest, RepeatedConnectAndDisconnectLeakNothing) {
 }
 
 TEST(PortList, OnlyTtysWithHardwareBehindThemAreListed) {
+    struct Tty {
+        const char* name;
+        bool device;      // has a device link
+        const char* type; // sysfs type of a UART slot, nullptr for none
+        bool listed;
+    };
+    // The /dev nodes of the UART slots below do not exist here: what decides is the sysfs type,
+    // and only without one the failed open.
+    const Tty ttys[] = {
+        {"ttyUSB0", true, nullptr, true},  // USB-serial adapter
+        {"ttyACM1", true, nullptr, true},  // USB CDC device
+        {"tty0", false, nullptr, false},   // virtual console, no hardware
+        {"ttyAMA0", true, nullptr, false}, // carries the system console
+        {"ttyS90", true, "0\n", false},    // empty UART slot (PORT_UNKNOWN)
+        {"ttyS91", true, "4\n", true},     // a 16550A that this user may not open
+        {"ttyS92", true, "4\n", false},    // a real UART carrying the system console
+        {"ttyS93", true, nullptr, false},  // no type published and nothing to open
+    };
     QTemporaryDir root;
     const QString tty = root.filePath("sys/class/tty");
-    for (const char* name : {"ttyUSB0", "ttyACM1", "tty0", "ttyS7", "ttyAMA0"})
-        QDir().mkpath(tty + "/" + name);
-    for (const char* name : {"ttyUSB0", "ttyACM1", "ttyS7", "ttyAMA0"})
-        QFile::link(root.path(), tty + "/" + name + "/device");
+    QStringList expected;
+    for (const Tty& t : ttys) {
+        const QString dir = tty + "/" + t.name;
+        QDir().mkpath(dir);
+        if (t.device) QFile::link(root.path(), dir + "/device");
+        if (t.type) {
+            QFile type(dir + "/type");
+            ASSERT_TRUE(type.open(QIODevice::WriteOnly));
+            type.write(t.type);
+        }
+        if (t.listed) expected << QStringLiteral("/dev/") + t.name;
+    }
     QDir().mkpath(root.filePath("proc"));
     QFile consoles(root.filePath("proc/consoles"));
     ASSERT_TRUE(consoles.open(QIODevice::WriteOnly));
-    consoles.write("ttyAMA0              -W- (EC  p a)    4:64\n");
+    consoles.write(
+        "ttyAMA0              -W- (EC  p a)    4:64\nttyS92               -W- (E  p a)    4:66\n");
     consoles.close();
-    // ttyS7 has a device link but no chip behind it (no such device here): a phantom UART;
-    // ttyAMA0 carries the system console.
-    EXPECT_EQ(SortPortNames(HardwarePorts(root.path())),
-              QStringList({"/dev/ttyACM1", "/dev/ttyUSB0"}));
+    EXPECT_EQ(SortPortNames(HardwarePorts(root.path())), SortPortNames(expected));
     EXPECT_EQ(SortPortNames({"COM2", "com10", "COM1"}), QStringList({"COM1", "com10", "COM2"}));
 }
 
-TEST(PortList, ThisMachineListsNoPhantomPorts) {
-    const QStringList ports = HardwarePorts();
-    std::cout << "hardware ports here: " << ports.join(' ').toStdString() << std::endl;
-    for (const QString& port : ports)
-        EXPECT_TRUE(QFile::exists(port)) << port.toStdString();
+TEST(PortList, AFolderEntryStandsForTheTtyItLeadsTo) {
+    QTemporaryDir root;
+    const QString tty = root.filePath("ttyUSB0"), folder = root.filePath("ports");
+    QFile node(tty);
+    ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+    QDir().mkpath(folder);
+    QFile::link(tty, folder + "/focuser1");
+    QFile::link(root.filePath("gone"), folder + "/dangling");
+    EXPECT_EQ(MergePorts({tty, "/dev/ttyACM0"}, FolderPorts(folder)),
+              QStringList({folder + "/dangling", folder + "/focuser1", "/dev/ttyACM0"}));
 }
 
 // Root opens any port, so this runs as an unprivileged user (see CMakeLists.txt); as root it
