@@ -2,6 +2,8 @@
 #include "MainForm.h"
 #include "Startup.h"
 
+#include <QIcon>
+
 namespace {
 // Closing the main window ends the program; closing another window only hides it.
 struct QuitWithMainWindow : QObject {
@@ -15,6 +17,10 @@ struct QuitWithMainWindow : QObject {
 int main(int argc, char** argv) {
     TSkyvarnApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    // The installed desktop entry and icon; Wayland matches windows to the entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("skyvarn"));
+    app.setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("skyvarn"), QIcon(QStringLiteral(":/skyvarn.png"))));
     InstallErrorBox();
     CreateForms();
     QuitWithMainWindow quitter;
