@@ -34,7 +34,8 @@ void TDewController::CharsReceived() {
 
 void TDewController::SendOutput(int output, int sliderPosition) {
     if (!Connected()) return;
-    Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output), dew::OutputCommand(output, sliderPosition));
+    Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output),
+         dew::OutputCommand(output, sliderPosition));
 }
 
 void TDewController::Send(const QString& label, const QByteArray& command) {

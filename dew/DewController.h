@@ -18,7 +18,8 @@ class TDewController : public TDevice {
 
     // The poll: "SGETAL", written and forgotten.
     void Poll();
-    // The receive step of the link's notification; emits FrameParsed after a whole frame was parsed.
+    // The receive step of the link's notification; emits FrameParsed after a whole frame was
+    // parsed.
     void CharsReceived();
 
     // Output command of a slider ("S2O070"), logged then written; nothing when not connected.
