@@ -25,10 +25,22 @@ QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h,
 QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
     return look::Label(parent, name, left, top, text, 16, false, look::Teal);
 }
+// Spin edits lie at this left and width, over the blanks of their "+       °C" frame.
 constexpr int kSpinLeft = 101;
 constexpr int kSpinWidth = 32;
 QLabel* Frame(QWidget* parent, const char* name, int left, int top) {
-    return look::Label(parent, name, left, top, QStringLiteral("+       °C"), 16, true, look::Teal);
+    const QString blanks = QStringLiteral("+       ");
+    QLabel* label =
+        look::Label(parent, name, left, top, blanks + QStringLiteral("°C"), 16, true, look::Teal);
+    // Fonts whose blanks are narrower than the spin edit would hide "°C" beneath it: widen them.
+    QFont font = label->font();
+    const int missing =
+        kSpinLeft + kSpinWidth + 1 - left - label->fontMetrics().horizontalAdvance(blanks);
+    if (missing > 0) {
+        font.setWordSpacing(missing); // added once to the run of blanks, the one word gap
+        label->setFont(font);
+    }
+    return label;
 }
 QSpinBox* Spin(QWidget* parent, const char* name, int top, const QString& caption) {
     auto* spin = Make<QSpinBox>(parent, name, kSpinLeft, top, kSpinWidth, 22);
