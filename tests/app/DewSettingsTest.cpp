@@ -111,19 +111,25 @@ class DewSettingsTest : public FormsTest {
     PortSource previous_;
 };
 
-TEST_F(DewSettingsTest, SliderSendsItsCommandAndAClosedLinkSendsNothing) {
-    TSimDewController dew;
+TEST_F(DewSettingsTest, SliderSendsItsCommandLinkedOutputFollowsAndAClosedLinkSendsNothing) {
+    TDewOptions o;
+    o.settings.linked = true;
+    TSimDewController dew(o);
     Connect(dew);
     FormMain->TrackBarBRS2->setValue(7);
     EXPECT_TRUE(dew.WaitForCommand("S2O070", 2s));
     EXPECT_TRUE(DebugTexts().contains("BRS cmd S2Oxxx :S2O070"));
-    EXPECT_TRUE(WaitFor([&] { return dew.Output(2) == 70; }, 2000));
+    EXPECT_TRUE(WaitFor([&] { return dew.Output(3) == 70; }, 2000));
+    PollAndRefresh();
+    EXPECT_EQ(FormMain->LabelBRSOut3Value->text(), "70 %");
+    EXPECT_EQ(FormMain->TrackBarBRS3->value(), 7); // follows slider 2, locked
+    EXPECT_EQ(SlidersEnabled(), (std::vector<bool>{true, true, false}));
 
     FormMain->ButtonLoadDevicesClick(); // Disconnect All
     ASSERT_FALSE(FormMain->BRS->Connected());
     const std::size_t sent = dew.CommandCount();
     const qsizetype refreshes = DebugCount("Read values :");
-    FormMain->TrackBarBRS3->setValue(5);
+    FormMain->TrackBarBRS2->setValue(5);
     FormBRS->SpinEditCalT1->setValue(4);
     FormBRS->SpinEditThr1->setValue(4);
     FormBRS->CheckBoxAuto->setChecked(true);
@@ -138,19 +144,6 @@ TEST_F(DewSettingsTest, SliderSendsItsCommandAndAClosedLinkSendsNothing) {
     Pump(300);
     EXPECT_EQ(dew.CommandCount(), sent);
     EXPECT_EQ(DebugCount("Read values :"), refreshes);
-}
-
-TEST_F(DewSettingsTest, LinkedOutputThreeFollowsSliderTwo) {
-    TDewOptions o;
-    o.settings.linked = true;
-    TSimDewController dew(o);
-    Connect(dew);
-    FormMain->TrackBarBRS2->setValue(6);
-    EXPECT_TRUE(WaitFor([&] { return dew.Output(3) == 60; }, 2000));
-    PollAndRefresh();
-    EXPECT_EQ(FormMain->LabelBRSOut3Value->text(), "60 %");
-    EXPECT_EQ(FormMain->TrackBarBRS3->value(), 6); // and locked
-    EXPECT_EQ(SlidersEnabled(), (std::vector<bool>{true, true, false}));
 }
 
 TEST_F(DewSettingsTest, CalibrationAndThresholdsSaveAndComeBackWithTheNextPoll) {
@@ -372,22 +365,4 @@ TEST_F(DewSettingsTest, AutomaticTrackingSendsEachSliderMoveOnceWithoutEcho) {
             EXPECT_NE(values[i], values[i - 1]) << output; // only changes are sent
     EXPECT_EQ(sentPerOutput['1'].back(), slider1 * 10);
     EXPECT_EQ(sentPerOutput['3'], sentPerOutput['2']); // linked: slider 3 follows output 3
-}
-
-TEST_F(FormsTest, DewControlsCarryTheirCaptionsAsAccessibleNames) {
-    const std::pair<const QWidget*, const char*> cases[] = {
-        {FormBRS->SpinEditCalT1, "Calibration Temp 1"},
-        {FormBRS->SpinEditCalT2, "Calibration Temp 2"},
-        {FormBRS->SpinEditCalTa, "Calibration T. ambiant"},
-        {FormBRS->SpinEditThr1, "Threshold Temp 1"},
-        {FormBRS->SpinEditThr2, "Threshold Temp 2"},
-        {FormBRS->CheckBoxAuto, "Auto mode"},
-        {FormBRS->ComboBoxAggressivity, "Aggressivity"},
-        {FormBRS->CheckBoxLinkOuts, "Link Out2 - Out3"},
-        {FormMain->TrackBarBRS1, "Output 1"},
-        {FormMain->TrackBarBRS2, "Output 2"},
-        {FormMain->TrackBarBRS3, "Output 3"},
-    };
-    for (const auto& [control, name] : cases)
-        EXPECT_EQ(control->accessibleName(), name) << control->objectName().toStdString();
 }
