@@ -110,4 +110,6 @@ void TFormMain::SetSliderEnabled(int output, bool enabled) {
 
 void TFormMain::ShowAutoMode(bool on) {
     LabelAutomatic->setText(on ? kAutoModeText : QString());
+    // Saving the outputs blocks the event loop for its waits: paint now so the mode is seen.
+    LabelAutomatic->repaint();
 }

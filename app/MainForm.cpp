@@ -182,6 +182,7 @@ void TFormMain::BuildDewPanel() {
         bar->setValue(0);
         bar->setTextVisible(false);
         auto* slider = *sliders[i] = Make<QSlider>(g, sliderNames[i], 333, sliderTops[i], 156, 7);
+        slider->setAccessibleName(QStringLiteral("Output %1").arg(i + 1));
         slider->setOrientation(Qt::Horizontal);
         slider->setRange(0, 10);
         slider->setValue(0);

@@ -1,9 +1,12 @@
 #include "BRSForm.h"
 
+#include "Commands.h"
 #include "DewController.h"
 #include "DewView.h"
 #include "ErrorReport.h"
+#include "Failure.h"
 #include "Look.h"
+#include "Pause.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,11 +25,26 @@ QGroupBox* Group(QWidget* parent, const char* name, int l, int t, int w, int h,
 QLabel* Caption(QWidget* parent, const char* name, int left, int top, const QString& text) {
     return look::Label(parent, name, left, top, text, 16, false, look::Teal);
 }
+// Spin edits lie at this left and width, over the blanks of their "+       °C" frame.
+constexpr int kSpinLeft = 101;
+constexpr int kSpinWidth = 32;
 QLabel* Frame(QWidget* parent, const char* name, int left, int top) {
-    return look::Label(parent, name, left, top, QStringLiteral("+       °C"), 16, true, look::Teal);
+    const QString blanks = QStringLiteral("+       ");
+    QLabel* label =
+        look::Label(parent, name, left, top, blanks + QStringLiteral("°C"), 16, true, look::Teal);
+    // Fonts whose blanks are narrower than the spin edit would hide "°C" beneath it: widen them.
+    QFont font = label->font();
+    const int missing =
+        kSpinLeft + kSpinWidth + 1 - left - label->fontMetrics().horizontalAdvance(blanks);
+    if (missing > 0) {
+        font.setWordSpacing(missing); // added once to the run of blanks, the one word gap
+        label->setFont(font);
+    }
+    return label;
 }
-QSpinBox* Spin(QWidget* parent, const char* name, int left, int top) {
-    auto* spin = Make<QSpinBox>(parent, name, left, top, 32, 22);
+QSpinBox* Spin(QWidget* parent, const char* name, int top, const QString& caption) {
+    auto* spin = Make<QSpinBox>(parent, name, kSpinLeft, top, kSpinWidth, 22);
+    spin->setAccessibleName(caption);
     spin->setRange(0, 9);
     spin->setValue(0);
     spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
@@ -39,6 +57,7 @@ QCheckBox* LeftCaptioned(QWidget* parent, const char* name, int l, int t, int w,
                          const QString& text) {
     auto* box = look::Captioned<QCheckBox>(parent, name, l, t, w, h, text);
     box->setLayoutDirection(Qt::RightToLeft); // caption left of the box
+    box->setAccessibleName(text);
     look::Style(box, 16, false, look::Teal);
     return box;
 }
@@ -59,9 +78,9 @@ TFormBRS::TFormBRS(TDewController& dew, TDewView& main, QWidget* parent)
     LabelCalTemp1Value = Frame(cal, "LabelCalTemp1Value", 89, 16);
     LabelCalTemp2Value = Frame(cal, "LabelCalTemp2Value", 89, 40);
     LabelCalTempAmbValue = Frame(cal, "LabelCalTempAmbValue", 89, 64);
-    SpinEditCalT1 = Spin(cal, "SpinEditCalT1", 101, 15);
-    SpinEditCalT2 = Spin(cal, "SpinEditCalT2", 101, 39);
-    SpinEditCalTa = Spin(cal, "SpinEditCalTa", 101, 63);
+    SpinEditCalT1 = Spin(cal, "SpinEditCalT1", 15, QStringLiteral("Calibration Temp 1"));
+    SpinEditCalT2 = Spin(cal, "SpinEditCalT2", 39, QStringLiteral("Calibration Temp 2"));
+    SpinEditCalTa = Spin(cal, "SpinEditCalTa", 63, QStringLiteral("Calibration T. ambiant"));
     ButtonSaveCalValues = Save(cal, "ButtonSaveCalValues", 32, 91);
 
     QGroupBox* thr = GroupBoxThresholds =
@@ -70,8 +89,8 @@ TFormBRS::TFormBRS(TDewController& dew, TDewView& main, QWidget* parent)
     Label4 = Caption(thr, "Label4", 8, 41, QStringLiteral("Temp 2"));
     Label2 = Frame(thr, "Label2", 89, 16);
     Label1 = Frame(thr, "Label1", 89, 40);
-    SpinEditThr1 = Spin(thr, "SpinEditThr1", 101, 15);
-    SpinEditThr2 = Spin(thr, "SpinEditThr2", 101, 39);
+    SpinEditThr1 = Spin(thr, "SpinEditThr1", 15, QStringLiteral("Threshold Temp 1"));
+    SpinEditThr2 = Spin(thr, "SpinEditThr2", 39, QStringLiteral("Threshold Temp 2"));
     ButtonSaveThrValues = Save(thr, "ButtonSaveThrValues", 32, 65);
 
     QGroupBox* outs = GroupBoxOutputs =
@@ -80,6 +99,8 @@ TFormBRS::TFormBRS(TDewController& dew, TDewView& main, QWidget* parent)
     LabelAggressivity = Caption(outs, "LabelAggressivity", 8, 36, QStringLiteral("Aggressivity"));
     ComboBoxAggressivity = Make<QComboBox>(outs, "ComboBoxAggressivity", 112, 36, 41, 21);
     ComboBoxAggressivity->setEditable(true);
+    ComboBoxAggressivity->setInsertPolicy(QComboBox::NoInsert); // typed text never becomes an item
+    ComboBoxAggressivity->setAccessibleName(QStringLiteral("Aggressivity"));
     ComboBoxAggressivity->addItems(
         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10")});
     ComboBoxAggressivity->setCurrentIndex(-1);
@@ -109,10 +130,18 @@ TFormBRS::TFormBRS(TDewController& dew, TDewView& main, QWidget* parent)
     connect(CheckBoxAuto, &QCheckBox::toggled, this, GuardedSlot([this] { CheckBoxAutoClick(); }));
     connect(CheckBoxLinkOuts, &QCheckBox::toggled, this,
             GuardedSlot([this] { CheckBoxLinkOutsClick(); }));
-    connect(ComboBoxAggressivity, &QComboBox::currentIndexChanged, this,
+    // The text changes whether an item is chosen or a value typed.
+    connect(ComboBoxAggressivity, &QComboBox::currentTextChanged, this,
             GuardedSlot([this] { ComboBoxAggressivityChange(); }));
     connect(ButtonReadValues, &QPushButton::clicked, this,
             GuardedSlot([this] { ButtonReadValuesClick(); }));
+    connect(ButtonSaveCalValues, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonSaveCalValuesClick(); }));
+    connect(ButtonSaveThrValues, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonSaveThrValuesClick(); }));
+    connect(ButtonSaveOutValues, &QPushButton::clicked, this,
+            GuardedSlot([this] { ButtonSaveOutValuesClick(); }));
+    connect(ButtonReset, &QPushButton::clicked, this, GuardedSlot([this] { ButtonResetClick(); }));
 }
 
 void TFormBRS::ButtonReadValuesClick() {
@@ -203,4 +232,56 @@ void TFormBRS::CheckBoxAutoClick() {
         CheckBoxLinkOuts->setEnabled(true);
         LabelHelp->setText(QStringLiteral("Manual mode enabled"));
     }
+}
+
+int TFormBRS::AggressivityItem() const {
+    return ComboBoxAggressivity->findText(ComboBoxAggressivity->currentText(), Qt::MatchExactly);
+}
+
+bool TFormBRS::StartSave(QPushButton* save) {
+    save->setEnabled(false);
+    LabelHelp->clear();
+    return dew_.Connected();
+}
+
+// The Save handlers let write and read failures go to the default error report: the user
+// clicked and sees the box; their button stays disabled.
+void TFormBRS::ButtonSaveCalValuesClick() {
+    if (!StartSave(ButtonSaveCalValues)) return;
+    dew_.Send(QStringLiteral("BRS cmd SCAxyz :"),
+              dew::CalibrationCommand(SpinEditCalT1->text(), SpinEditCalT2->text(),
+                                      SpinEditCalTa->text()));
+    Pause(200);
+    dew_.Discard();
+}
+
+void TFormBRS::ButtonSaveThrValuesClick() {
+    if (!StartSave(ButtonSaveThrValues)) return;
+    dew_.Send(QStringLiteral("BRS cmd STHRxy :"),
+              dew::ThresholdsCommand(SpinEditThr1->text(), SpinEditThr2->text()));
+    Pause(200);
+    dew_.Discard();
+}
+
+void TFormBRS::ButtonSaveOutValuesClick() {
+    if (!StartSave(ButtonSaveOutValues)) return;
+    dew_.Send(QStringLiteral("BRS cmd SLINKx :"), dew::LinkCommand(CheckBoxLinkOuts->isChecked()));
+    Pause(200);
+    const bool automatic = CheckBoxAuto->isChecked();
+    main_.ShowAutoMode(automatic);
+    dew_.Send(QStringLiteral("BRS cmd SAUTOx :"), dew::AutoCommand(automatic));
+    Pause(200);
+    dew_.Send(QStringLiteral("BRS cmd SAGGRx :"), dew::AggressivityCommand(AggressivityItem()));
+    dew_.Discard();
+}
+
+void TFormBRS::ButtonResetClick() {
+    if (!dew_.Connected()) return;
+    try {
+        dew_.Reset();
+    } catch (const Failure& e) {
+        dew_.Log(QStringLiteral("Erreur écriture ComPortBRS SEERAZ :") + e.Message());
+        return;
+    }
+    ButtonReadValuesClick();
 }

@@ -24,6 +24,12 @@ class TFormBRS : public QWidget {
     void CheckBoxAutoClick();
     void CheckBoxLinkOutsClick();
     void ComboBoxAggressivityChange();
+    // Save buttons: send the group's settings to the controller and discard its answer.
+    void ButtonSaveCalValuesClick();
+    void ButtonSaveThrValuesClick();
+    void ButtonSaveOutValuesClick();
+    // "Reset All": the controller back to its factory settings, then a refresh.
+    void ButtonResetClick();
 
     QGroupBox* GroupBoxCalibration;
     QLabel* LabelCalTemp1;
@@ -57,6 +63,11 @@ class TFormBRS : public QWidget {
     QLabel* LabelFirmwareValue;
 
   private:
+    // The item the aggressivity box shows, typed or chosen; -1 when its text is no item.
+    int AggressivityItem() const;
+    // Disables a Save button and empties the help; false when the link is closed.
+    bool StartSave(QPushButton* save);
+
     TDewController& dew_;
     TDewView& main_;
 };
