@@ -9,12 +9,21 @@
 class TTracking {
   public:
     // ThreadedTimerQLO: 1000 ms, one step below normal priority.
-    void StartFocusers(std::function<void()> tick) { Start(focusers_, 1000, std::move(tick)); }
+    void StartFocusers(std::function<void()> tick) {
+        Start(focusers_, focuserMs_, std::move(tick));
+    }
     // ThreadedTimerBRS: 2000 ms.
-    void StartDew(std::function<void()> tick) { Start(dew_, 2000, std::move(tick)); }
+    void StartDew(std::function<void()> tick) { Start(dew_, dewMs_, std::move(tick)); }
     // Disable and destroy; nothing when no timer runs. No tick runs after these return.
     void StopFocusers() { Stop(focusers_); }
     void StopDew() { Stop(dew_); }
+
+    // Only for a run that compresses a night (the soak benchmark): the intervals of the next
+    // starts. The program itself always polls at 1000 ms and 2000 ms.
+    void SetIntervalsForSoak(int focuserMs, int dewMs) {
+        focuserMs_ = focuserMs;
+        dewMs_ = dewMs;
+    }
 
     TThreadedTimer* ThreadedTimerQLO() const { return focusers_.get(); }
     TThreadedTimer* ThreadedTimerBRS() const { return dew_.get(); }
@@ -34,6 +43,8 @@ class TTracking {
         timer.reset();
     }
 
+    int focuserMs_ = 1000;
+    int dewMs_ = 2000;
     std::unique_ptr<TThreadedTimer> focusers_;
     std::unique_ptr<TThreadedTimer> dew_;
 };
