@@ -1,5 +1,6 @@
 #include "QLOForm.h"
 
+#include "ErrorReport.h"
 #include "Focuser.h"
 #include "FocuserView.h"
 #include "Look.h"
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 using look::Captioned;
 using look::Make;
@@ -33,6 +35,8 @@ TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, Q
         Captioned<QPushButton>(this, "ButtonMoveIn", 16, 60, 57, 25, QStringLiteral("Move IN"));
     ComboMove = Make<QComboBox>(this, "ComboMove", 88, 60, 73, 21);
     ComboMove->setEditable(true);
+    // Typed counts are used, never added to the list.
+    ComboMove->setInsertPolicy(QComboBox::NoInsert);
     ComboMove->addItems({QStringLiteral(" "), QStringLiteral("10"), QStringLiteral("100"),
                          QStringLiteral("1000"), QStringLiteral("10000")});
     ComboMove->setCurrentIndex(-1);
@@ -44,6 +48,7 @@ TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, Q
     LabelSpeed = Setting(this, "LabelSpeed", 80, 116, QStringLiteral("Speed"));
     ComboBoxSpeed = Make<QComboBox>(this, "ComboBoxSpeed", 184, 116, 65, 24);
     ComboBoxSpeed->setEditable(true);
+    ComboBoxSpeed->setInsertPolicy(QComboBox::NoInsert);
     look::Style(ComboBoxSpeed, 13);
     Button_Send =
         Captioned<QPushButton>(this, "Button_Send", 7, 150, 65, 25, QStringLiteral("Save values"));
@@ -95,13 +100,55 @@ TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, Q
              {ComboMove, RadioButtonFocuser1},
              {RadioButtonFocuser1, RadioButtonFocuser2}})
         setTabOrder(a, b);
+    // The captions beside the boxes name them for screen readers and tools.
+    for (auto [control, label] : std::initializer_list<std::pair<QWidget*, QLabel*>>{
+             {CheckBoxRotation, LabelRotation},
+             {CheckBoxHalfStep, LabelHalfStep},
+             {EditMaxPosition, LabelMaxPosition},
+             {EditCompCoef, LabelCompCoef},
+             {CheckBoxSignCoeff, LabelCompCoefSign},
+             {EditCompThreshold, LabelCompThreshold},
+             {ComboBoxSpeed, LabelSpeed}})
+        control->setAccessibleName(label->text());
+    ComboMove->setAccessibleName(QStringLiteral("Steps to move"));
+    Connect();
+}
+
+void TFormQLO::Connect() {
+    auto click = [this](QPushButton* button, void (TFormQLO::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                GuardedSlot([this, handler] { (this->*handler)(); }));
+    };
+    click(Button_Getvalues, &TFormQLO::Button_GetvaluesClick);
+    click(Button_Send, &TFormQLO::Button_SendClick);
+    click(Button_Reset, &TFormQLO::Button_ResetClick);
+    click(ButtonMoveIn, &TFormQLO::ButtonMoveInClick);
+    click(ButtonMoveOut, &TFormQLO::ButtonMoveOutClick);
+    click(ButtonTempComp, &TFormQLO::ButtonTempCompClick);
+    // A selection handler runs when its button becomes checked, by a click or by the main
+    // window; clicking the button already checked changes nothing.
+    auto select = [this](QRadioButton* button, void (TFormQLO::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+            if (checked) Guarded([this, handler] { (this->*handler)(); });
+        });
+    };
+    select(RadioButtonFocuser1, &TFormQLO::RadioButtonFocuser1Click);
+    select(RadioButtonFocuser2, &TFormQLO::RadioButtonFocuser2Click);
+    // Save values is the default button. A shortcut takes Enter before the focused control
+    // sees it, so an editable list never adds the text as an item as well.
+    for (const QKeyCombination key :
+         {QKeyCombination(Qt::Key_Return), QKeyCombination(Qt::Key_Enter),
+          QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(QKeySequence(key), this);
+        enter->setContext(Qt::WindowShortcut);
+        connect(enter, &QShortcut::activated, this, GuardedSlot([this] { EnterPressed(); }));
+    }
 }
 
 void TFormQLO::FocuserConnected(int number) {
-    if (number == 1) {
-        RadioButtonFocuser1->setEnabled(true);
-        ButtonTempComp->setText(QStringLiteral("Start t° comp"));
-    } else {
-        RadioButtonFocuser2->setEnabled(true);
-    }
+    TFocuser& focuser = number == 1 ? focuser1_ : focuser2_;
+    (number == 1 ? RadioButtonFocuser1 : RadioButtonFocuser2)->setEnabled(true);
+    // The caption follows the focuser served; with none chosen yet, focuser 1's.
+    TFocuser* selected = Selected();
+    if (selected == &focuser || (!selected && number == 1)) ShowTempCompOf(focuser);
 }
