@@ -136,9 +136,8 @@ void TFormQLO::Connect() {
     select(RadioButtonFocuser2, &TFormQLO::RadioButtonFocuser2Click);
     // Save values is the default button. A shortcut takes Enter before the focused control
     // sees it, so an editable list never adds the text as an item as well.
-    for (const QKeyCombination key :
-         {QKeyCombination(Qt::Key_Return), QKeyCombination(Qt::Key_Enter),
-          QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter)}) {
+    // Key_Enter also matches the keypad's Enter.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* enter = new QShortcut(QKeySequence(key), this);
         enter->setContext(Qt::WindowShortcut);
         connect(enter, &QShortcut::activated, this, GuardedSlot([this] { EnterPressed(); }));
