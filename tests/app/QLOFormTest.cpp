@@ -56,21 +56,33 @@ class QLOFormTest : public FormsTest {
     }
 };
 
-TEST_F(QLOFormTest, ReadValuesShowsTheFocusersSettingsAndItsSignSupport) {
+// Speed, rotation, half steps, coefficient, threshold, maximum, firmware, sign checked and enabled.
+QString Shown() {
+    auto flag = [](const QCheckBox* box) { return QString::number(box->isChecked()); };
+    return QStringList{FormQLO->ComboBoxSpeed->currentText(),
+                       flag(FormQLO->CheckBoxRotation),
+                       flag(FormQLO->CheckBoxHalfStep),
+                       FormQLO->EditCompCoef->text(),
+                       FormQLO->EditCompThreshold->text(),
+                       FormQLO->EditMaxPosition->text(),
+                       FormQLO->LabelFirmwareValue->text(),
+                       flag(FormQLO->CheckBoxSignCoeff),
+                       QString::number(FormQLO->CheckBoxSignCoeff->isEnabled())}
+        .join('|');
+}
+
+TEST_F(QLOFormTest, DetailsShowTheFocusersSettingsReadOnSelectionAndOnShowing) {
     const struct {
         int number, firmware;
-        QString firmwareShown, log; // log: the line that tells how the sign reply went
-        bool signChecked, signEnabled, decodes;
+        QString shown, log; // log: how the sign reply went
     } cases[] = {
-        // Each case changes the selection: the controls are emptied, then read twice.
-        {1, 1321, "1321", "QLOForm OK rx:A=1", true, true, true},
-        {2, 1321, "1321", "", true, true, true},
-        {1, 1320, "1320", "QLOForm NOK rx:", true, false, true}, // no sign reply: taken as set
-        // Focuser 2 fails on the missing sign reply; "SGETAL" is not sent, nothing decodes and
-        // the sign box keeps the enabled state of the focuser shown before.
-        {2, 1320, "",
-         "Erreur écriture ComPortQLO2 [GetValues] :'' n'est pas une valeur entière correcte", false,
-         false, false},
+        {1, 1321, "Slow|1|1|15|5|6000|1321|1|1", "QLOForm OK rx:A=1"},
+        {2, 1321, "Slow|1|1|15|5|6000|1321|1|1", ""},
+        {1, 1320, "Slow|1|1|15|5|6000|1320|1|0", "QLOForm NOK rx:"}, // no sign reply: set
+        // Focuser 2 fails on the missing sign reply, does not ask "SGETAL" and shows the
+        // emptied controls; the sign box stays as enabled as before.
+        {2, 1320, "Average|0|0|||||0|0",
+         "Erreur écriture ComPortQLO2 [GetValues] :'' n'est pas une valeur entière correcte"},
     };
     for (const auto& c : cases) {
         TFocuserOptions o = Options();
@@ -79,27 +91,16 @@ TEST_F(QLOFormTest, ReadValuesShowsTheFocusersSettingsAndItsSignSupport) {
         TSimFocuser sim(o);
         Connect(c.number, sim);
         errors.messages.clear();
+        // Each case selects the other focuser: the controls are emptied, then read twice.
         (c.number == 1 ? FormMain->ButtonDetailsQLOClick() : FormMain->ButtonDetailsQLO2Click());
         SCOPED_TRACE(testing::Message() << "focuser " << c.number << ", firmware " << c.firmware);
-        EXPECT_EQ(FormQLO->LabelFirmwareValue->text(), c.firmwareShown);
-        EXPECT_EQ(FormQLO->CheckBoxSignCoeff->isChecked(), c.signChecked);
-        EXPECT_EQ(FormQLO->CheckBoxSignCoeff->isEnabled(), c.signEnabled);
-        if (!c.log.isEmpty()) {
-            EXPECT_TRUE(Debug().contains(c.log));
-        }
-        if (c.decodes) {
-            EXPECT_EQ(FormQLO->ComboBoxSpeed->currentText(), "Slow");
-            EXPECT_TRUE(FormQLO->CheckBoxRotation->isChecked());
-            EXPECT_TRUE(FormQLO->CheckBoxHalfStep->isChecked());
-            EXPECT_EQ(FormQLO->EditCompCoef->text(), "15");
-            EXPECT_EQ(FormQLO->EditCompThreshold->text(), "5");
-            EXPECT_EQ(FormQLO->EditMaxPosition->text(), "6000");
-            EXPECT_TRUE(errors.messages.isEmpty());
-        } else {
-            // Read on the selection and again on the showing: one report each.
-            EXPECT_EQ(errors.messages, QStringList(2, "'' n'est pas une valeur entière correcte."));
-            EXPECT_EQ(Settled(sim), Commands({"FTAXXA", "FTAXXA"}));
-        }
+        EXPECT_EQ(Shown(), c.shown);
+        EXPECT_TRUE(c.log.isEmpty() || Debug().contains(c.log));
+        const bool decodes = c.number == 1 || c.firmware >= 1321;
+        EXPECT_EQ(Settled(sim).size(), decodes ? 4u : 2u); // "FTAXXA" ("SGETAL"), twice
+        EXPECT_EQ(errors.messages,
+                  decodes ? QStringList()
+                          : QStringList(2, "'' n'est pas une valeur entière correcte."));
         FormMain->ClosePortQLO();
         FormMain->ClosePortQLO2();
         EXPECT_FALSE(FormQLO->isVisible());
@@ -107,41 +108,35 @@ TEST_F(QLOFormTest, ReadValuesShowsTheFocusersSettingsAndItsSignSupport) {
 }
 
 TEST_F(QLOFormTest, SaveSendsTheSequenceWithItsPausesAndResetRestoresTheFactoryValues) {
-    Connect(1, one);
-    FormQLO->RadioButtonFocuser1->setChecked(true);
-    one.ClearReceived();
-    FormQLO->ComboBoxSpeed->setCurrentIndex(1);
-    FormQLO->CheckBoxRotation->setChecked(true);
-    FormQLO->CheckBoxHalfStep->setChecked(false);
-    FormQLO->EditMaxPosition->setText("6000");
-    FormQLO->EditCompCoef->setText("15");
-    FormQLO->CheckBoxSignCoeff->setChecked(true);
-    FormQLO->EditCompThreshold->setText("5");
+    const TFocuserSettings stored{3, true, false, 6000, 15, true, 5};
+    TFocuserOptions o = Options();
+    o.settings = stored;
+    TSimFocuser sim(o);
+    Connect(1, sim);
+    FormQLO->RadioButtonFocuser1->setChecked(true); // reads what Save then writes back
+    sim.ClearReceived();
     FormQLO->Button_Send->click();
-    const auto received = one.Received();
-    Commands sent;
-    for (const TReceived& r : received)
-        sent.push_back(r.text);
-    EXPECT_EQ(sent,
+    const std::vector<TReceived> received = sim.Received();
+    EXPECT_EQ(sim.Commands(),
               Commands({"SMO003", "SMROTT", "SMSTPF", "M06000", "FLA015", "FZAXX1", "SMA005"}));
     for (std::size_t i = 2; i < received.size(); ++i) // the rotation follows the speed at once
-        EXPECT_GE(received[i].at - received[i - 1].at, 150ms) << sent[i];
-    EXPECT_EQ(one.Settings(), TFocuserSettings({3, true, false, 6000, 15, true, 5}));
+        EXPECT_GE(received[i].at - received[i - 1].at, 150ms) << received[i].text;
     EXPECT_EQ(Debug().last(), "");
 
     // No speed item, a maximum too long: those two are left out, the rest is sent.
-    one.ClearReceived();
+    sim.ClearReceived();
     FormQLO->ComboBoxSpeed->setCurrentText("Fast");
     FormQLO->EditMaxPosition->setText("123456");
+    FormQLO->CheckBoxHalfStep->setChecked(true);
     FormQLO->Button_Send->click();
-    EXPECT_EQ(Settled(one), Commands({"SMROTT", "SMSTPF", "FLA015", "FZAXX1", "SMA005"}));
+    EXPECT_EQ(Settled(sim), Commands({"SMROTT", "SMSTPD", "FLA015", "FZAXX1", "SMA005"}));
     EXPECT_TRUE(Debug().contains("Please use 5 digit number. 100 = 00100,.."));
+    EXPECT_TRUE(sim.Settings().halfSteps);
 
-    one.ClearReceived();
+    sim.ClearReceived();
     FormQLO->Button_Reset->click();
-    EXPECT_EQ(Settled(one), Commands({"SEERAZ", "FTAXXA", "SGETAL"}));
-    EXPECT_EQ(FormQLO->EditMaxPosition->text(), "60000");
-    EXPECT_EQ(FormQLO->EditCompCoef->text(), "10");
+    EXPECT_EQ(Settled(sim), Commands({"SEERAZ", "FTAXXA", "SGETAL"}));
+    EXPECT_EQ(Shown(), "Average|0|0|10|20|60000|1321|0|1");
     EXPECT_TRUE(errors.messages.isEmpty());
 }
 
@@ -188,29 +183,20 @@ TEST_F(QLOFormTest, MovesReachTheFocuserAndGoToMeasuresFromFocuserOne) {
     Connect(1, one);
     FormQLO->RadioButtonFocuser1->setChecked(true);
     const int start = one.Position();
-    const struct {
-        void (TFormQLO::*handler)();
-        QString steps;
-        std::string command;
-        int moved;
-    } moves[] = {{&TFormQLO::ButtonMoveInClick, "100", "I00100", -100},
-                 {&TFormQLO::ButtonMoveOutClick, "250", "O00250", 250}};
-    int expected = start;
-    for (const auto& m : moves) {
+    for (auto [in, steps, command] :
+         {std::tuple{true, "100", "I00100"}, std::tuple{false, "250", "O00250"}}) {
         one.ClearReceived();
-        FormQLO->ComboMove->setCurrentText(m.steps);
-        (FormQLO->*m.handler)();
-        expected += m.moved;
-        EXPECT_EQ(one.Commands(), Commands({m.command}));
-        EXPECT_EQ(one.Position(), expected); // the mark came: the move is over
+        FormQLO->ComboMove->setCurrentText(steps);
+        (in ? FormQLO->ButtonMoveIn : FormQLO->ButtonMoveOut)->click();
+        EXPECT_EQ(one.Commands(), Commands({command}));
+        EXPECT_FALSE(one.Moving()); // the end mark came
         EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "moving");
         EXPECT_TRUE(MoveButtons());
     }
+    const QString end = QString::number(start - 100 + 250);
     FormMain->QLO->AskPosition = true;
     FormMain->getValuesQLO();
-    EXPECT_TRUE(WaitFor(
-        [&] { return FormMain->LabelQLOPositionValue->text() == QString::number(expected); },
-        3000));
+    EXPECT_TRUE(WaitFor([&] { return FormMain->LabelQLOPositionValue->text() == end; }, 3000));
 
     const struct {
         int position, target;
@@ -273,7 +259,9 @@ TEST_F(QLOFormTest, CompensationFollowsEachFocuserAcrossSelectionAndHiding) {
     FormMain->ButtonDetailsQLO2Click();
     EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Start t° comp");
     EXPECT_TRUE(MoveButtons());
-    FormMain->ButtonDetailsQLOClick(); // selects focuser 1 and hides
+    one.ClearReceived();
+    FormMain->ButtonDetailsQLOClick(); // selects focuser 1, reads it, and hides
+    EXPECT_EQ(Settled(one), Commands({"FTAXXA", "SGETAL"}));
     EXPECT_FALSE(FormQLO->isVisible());
     FormMain->ButtonDetailsQLOClick();
     EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Stop t° comp");
@@ -285,25 +273,6 @@ TEST_F(QLOFormTest, CompensationFollowsEachFocuserAcrossSelectionAndHiding) {
     EXPECT_EQ(FormMain->LabelTempComp->text(), "");
     EXPECT_FALSE(FormMain->QLO->TempComp);
     EXPECT_TRUE(MoveButtons());
-}
-
-TEST_F(QLOFormTest, DetailsButtonsReadOnEachSelectionAndShowing) {
-    Connect(1, one);
-    Connect(2, two);
-    auto reads = [](const TSimDevice& sim) {
-        const Commands c = Settled(sim);
-        return std::count(c.begin(), c.end(), "SGETAL");
-    };
-    FormMain->ButtonDetailsQLOClick();
-    FormMain->ButtonDetailsQLOClick();
-    EXPECT_EQ(reads(one), 2);
-    EXPECT_FALSE(FormQLO->isVisible());
-    FormMain->ButtonDetailsQLO2Click(); // selection and showing
-    EXPECT_EQ(reads(two), 2);
-    FormMain->ButtonDetailsQLOClick(); // selects focuser 1, then hides
-    EXPECT_EQ(reads(one), 3);
-    EXPECT_TRUE(FormQLO->RadioButtonFocuser1->isChecked());
-    EXPECT_FALSE(FormQLO->isVisible());
 }
 
 TEST_F(QLOFormTest, WithNoFocuserSelectedNothingIsWritten) {
