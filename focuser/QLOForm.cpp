@@ -43,19 +43,22 @@ TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, Q
     ButtonMoveOut =
         Captioned<QPushButton>(this, "ButtonMoveOut", 176, 60, 65, 25, QStringLiteral("Move OUT"));
     LabelMove = look::Label(this, "LabelMove", 88, 84, QStringLiteral("from 0 to 65535"), 11);
-    Button_Getvalues = Captioned<QPushButton>(this, "Button_Getvalues", 7, 116, 65, 25,
+    // The left-hand buttons are as wide as their captions need at this font.
+    Button_Getvalues = Captioned<QPushButton>(this, "Button_Getvalues", 7, 116, 69, 25,
                                               QStringLiteral("Read values"));
     LabelSpeed = Setting(this, "LabelSpeed", 80, 116, QStringLiteral("Speed"));
-    ComboBoxSpeed = Make<QComboBox>(this, "ComboBoxSpeed", 184, 116, 65, 24);
+    // Wide enough for "UltraSlow" beside the arrow at its font.
+    ComboBoxSpeed = Make<QComboBox>(this, "ComboBoxSpeed", 178, 116, 86, 24);
     ComboBoxSpeed->setEditable(true);
     ComboBoxSpeed->setInsertPolicy(QComboBox::NoInsert);
     look::Style(ComboBoxSpeed, 13);
     Button_Send =
-        Captioned<QPushButton>(this, "Button_Send", 7, 150, 65, 25, QStringLiteral("Save values"));
+        Captioned<QPushButton>(this, "Button_Send", 7, 150, 69, 25, QStringLiteral("Save values"));
     Button_Send->setDefault(true);
     LabelRotation = Setting(this, "LabelRotation", 80, 148, QStringLiteral("Revert rotation"));
     CheckBoxRotation = Make<QCheckBox>(this, "CheckBoxRotation", 208, 148, 17, 17);
-    ButtonTempComp = Captioned<QPushButton>(this, "ButtonTempComp", 8, 184, 65, 25,
+    // Wide enough for its first caption, which has a leading blank.
+    ButtonTempComp = Captioned<QPushButton>(this, "ButtonTempComp", 8, 184, 71, 25,
                                             QStringLiteral(" Start t° comp"));
     LabelHalfStep = Setting(this, "LabelHalfStep", 80, 180, QStringLiteral("Half steps"));
     CheckBoxHalfStep = Make<QCheckBox>(this, "CheckBoxHalfStep", 208, 180, 17, 25);
@@ -63,8 +66,9 @@ TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, Q
         Captioned<QPushButton>(this, "Button_Reset", 8, 218, 57, 25, QStringLiteral("Reset all"));
     LabelMaxPosition = Setting(this, "LabelMaxPosition", 80, 212, QStringLiteral("Max position"));
     EditMaxPosition = Make<QLineEdit>(this, "EditMaxPosition", 184, 212, 65, 21);
+    // The range captions end just inside the window's right edge.
     LabelMaxPos =
-        look::Label(this, "LabelMaxPos", 160, 236, QStringLiteral("from 0 to 65535 steps"), 11);
+        look::Label(this, "LabelMaxPos", 157, 236, QStringLiteral("from 0 to 65535 steps"), 11);
     LabelCompCoef = Setting(this, "LabelCompCoef", 40, 258, QStringLiteral("Coefficient Steps/°"));
     EditCompCoef = Make<QLineEdit>(this, "EditCompCoef", 184, 258, 65, 21);
     LabelCompCoefSign =
@@ -74,7 +78,7 @@ TFormQLO::TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, Q
     LabelCompThreshold =
         Setting(this, "LabelCompThreshold", 16, 306, QStringLiteral("Temp comp threshold"));
     EditCompThreshold = Make<QLineEdit>(this, "EditCompThreshold", 184, 306, 65, 21);
-    Label1 = look::Label(this, "Label1", 172, 330, QStringLiteral("from 0 to 999 steps"), 11);
+    Label1 = look::Label(this, "Label1", 169, 330, QStringLiteral("from 0 to 999 steps"), 11);
     LabelFirmware = look::Label(this, "LabelFirmware", 152, 358, QStringLiteral("Firmware v."), 13);
     LabelFirmwareValue =
         look::Label(this, "LabelFirmwareValue", 225, 358, QStringLiteral("..."), 13);
