@@ -120,7 +120,7 @@ TEST_F(QLOFormTest, SaveSendsTheSequenceWithItsPausesAndResetRestoresTheFactoryV
     EXPECT_EQ(sim.Commands(),
               Commands({"SMO003", "SMROTT", "SMSTPF", "M06000", "FLA015", "FZAXX1", "SMA005"}));
     for (std::size_t i = 2; i < received.size(); ++i) // the rotation follows the speed at once
-        EXPECT_GE(received[i].at - received[i - 1].at, 150ms) << received[i].text;
+        EXPECT_GE(received[i].at - received[i - 1].at, 100ms) << received[i].text;
     EXPECT_EQ(Debug().last(), "");
 
     // No speed item, a maximum too long: those two are left out, the rest is sent.
