@@ -115,6 +115,16 @@ void TFocuser::SaveSettings(const TFocuserSettingsInput& s) {
     Read(); // whatever the focuser said to the whole sequence
 }
 
+void TFocuser::SetTempComp(bool on, const QString& writeError) {
+    TempComp = on;
+    try {
+        Link().WriteText(on ? focuser::kAutoMode : focuser::kManualMode);
+    } catch (const Failure& e) {
+        Log(writeError + e.Message());
+    }
+    Pause(kAnswerPauseMs);
+}
+
 TFocuser::MoveEnd TFocuser::Move(const QByteArray& command, int limitMs, const QString& writeError,
                                  const QString& readError) {
     try {

@@ -51,6 +51,10 @@ class TFocuser : public TDevice {
     // value that does not make a six-character command is skipped with its message logged.
     void SaveSettings(const TFocuserSettingsInput& settings);
 
+    // Starts or stops temperature compensation: sets the flag, writes "FAMODE" or "FMMODE" (a
+    // failure is logged with writeError), then pauses 200 ms. The answer is not read.
+    void SetTempComp(bool on, const QString& writeError);
+
     // How a move's wait ended.
     enum class MoveEnd { Done, TimedOut, LinkLost };
     // Move: write the command (a failure is logged with writeError and the wait still runs),

@@ -16,9 +16,26 @@ class TFormQLO : public QWidget {
   public:
     TFormQLO(TFocuser& focuser1, TFocuser& focuser2, TFocuserView& main, QWidget* parent = nullptr);
 
-    // A focuser's link has just opened: it may be selected again; focuser 1 also resets the
-    // compensation button's caption.
+    // A focuser's link has just opened (its compensation flag is cleared by then): it may be
+    // selected again, and the compensation button and move buttons show that it is off.
     void FocuserConnected(int number);
+
+    // Handlers. They work on the selected focuser and do nothing when none is selected. Failures
+    // of Button_SendClick, and a settings reply that does not decode (Button_GetvaluesClick and
+    // what runs it), are raised for the default error report; the rest are logged.
+    void Button_GetvaluesClick();
+    void Button_SendClick();
+    void Button_ResetClick();
+    // Move by the step count in ComboMove's text; they return when the focuser reports the end
+    // of the move, or when the wait gives up (link lost, or no end within the move's bound).
+    void ButtonMoveInClick();
+    void ButtonMoveOutClick();
+    void ButtonTempCompClick();
+    void RadioButtonFocuser1Click();
+    void RadioButtonFocuser2Click();
+    // Moves the selected focuser to target, measured from focuser 1's last known position;
+    // targets outside 1..65499 are ignored.
+    void moveto(int target);
 
     QRadioButton* RadioButtonFocuser1;
     QRadioButton* RadioButtonFocuser2;
@@ -49,7 +66,25 @@ class TFormQLO : public QWidget {
     QLabel* LabelFirmware;
     QLabel* LabelFirmwareValue;
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void Connect();
+    // The checked radio button's focuser, or none.
+    TFocuser* Selected() const;
+    QByteArray AskSettingsQLO();
+    QByteArray AskSettingsQLO2();
+    // Shows the settings reply field by field; raises at a field that does not decode.
+    void ShowSettings(const QByteArray& reply);
+    void Move(bool in);
+    void SetMoveButtons(bool enabled);
+    // Caption of ButtonTempComp and the move buttons as the focuser's compensation flag says.
+    void ShowTempCompOf(const TFocuser& focuser);
+    void Select(TFocuser& focuser);
+    // Enter: a focused push button takes it, anywhere else it saves.
+    void EnterPressed();
+
     TFocuser& focuser1_;
     TFocuser& focuser2_;
     TFocuserView& main_;

@@ -1,0 +1,289 @@
+// The focuser settings window against simulated focusers, over real links and real pauses
+// unless the case says otherwise.
+#include "QLOForm.h"
+#include "Focuser.h"
+#include "FormsFixture.h"
+#include "MainForm.h"
+#include "Pause.h"
+#include "QtTestSupport.h"
+#include "SimFocuser.h"
+#include "TestPty.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QThread>
+
+#include <thread>
+
+using namespace std::chrono_literals;
+using Commands = std::vector<std::string>;
+
+class QLOFormTest : public FormsTest {
+  protected:
+    static void Connect(int number, const QString& port) {
+        (number == 1 ? FormMain->QLO : FormMain->QLO2)->Open(port);
+        number == 1 ? FormMain->ConnectQLO(port) : FormMain->ConnectQLO2(port);
+    }
+    static void Connect(int number, TSimDevice& sim) {
+        Connect(number, QString::fromStdString(sim.Port()));
+        sim.WaitForCommand("FMMODE", 2s); // the greeting
+        sim.ClearReceived();
+    }
+    static QStringList Debug() { return Texts(FormMain->memoDebugLogs); }
+    static bool MoveButtons() {
+        return FormQLO->ButtonMoveIn->isEnabled() && FormQLO->ButtonMoveOut->isEnabled();
+    }
+    // Waits a little so that a command on its way would be recorded.
+    static Commands Settled(const TSimDevice& sim) {
+        Pump(150);
+        return sim.Commands();
+    }
+    TSimFocuser one{Options()}, two{Options()};
+    ErrorRecorder errors;
+
+    static TFocuserOptions Options() {
+        TFocuserOptions o;
+        o.stepsPerSecond = 5000;
+        o.driftPerSecond = 0;
+        return o;
+    }
+};
+
+// Speed, rotation, half steps, coefficient, threshold, maximum, firmware, sign checked and enabled.
+QString Shown() {
+    auto flag = [](const QCheckBox* box) { return QString::number(box->isChecked()); };
+    return QStringList{FormQLO->ComboBoxSpeed->currentText(),
+                       flag(FormQLO->CheckBoxRotation),
+                       flag(FormQLO->CheckBoxHalfStep),
+                       FormQLO->EditCompCoef->text(),
+                       FormQLO->EditCompThreshold->text(),
+                       FormQLO->EditMaxPosition->text(),
+                       FormQLO->LabelFirmwareValue->text(),
+                       flag(FormQLO->CheckBoxSignCoeff),
+                       QString::number(FormQLO->CheckBoxSignCoeff->isEnabled())}
+        .join('|');
+}
+
+TEST_F(QLOFormTest, DetailsShowTheFocusersSettingsReadOnSelectionAndOnShowing) {
+    const struct {
+        int number, firmware;
+        QString shown, log; // log: how the sign reply went
+    } cases[] = {
+        {1, 1321, "Slow|1|1|15|5|6000|1321|1|1", "QLOForm OK rx:A=1"},
+        {2, 1321, "Slow|1|1|15|5|6000|1321|1|1", ""},
+        {1, 1320, "Slow|1|1|15|5|6000|1320|1|0", "QLOForm NOK rx:"}, // no sign reply: set
+        // Focuser 2 fails on the missing sign reply, does not ask "SGETAL" and shows the
+        // emptied controls; the sign box stays as enabled as before.
+        {2, 1320, "Average|0|0|||||0|0",
+         "Erreur écriture ComPortQLO2 [GetValues] :'' n'est pas une valeur entière correcte"},
+    };
+    for (const auto& c : cases) {
+        TFocuserOptions o = Options();
+        o.firmware = c.firmware;
+        o.settings = {3, true, true, 6000, 15, true, 5};
+        TSimFocuser sim(o);
+        Connect(c.number, sim);
+        errors.messages.clear();
+        // Each case selects the other focuser: the controls are emptied, then read twice.
+        (c.number == 1 ? FormMain->ButtonDetailsQLOClick() : FormMain->ButtonDetailsQLO2Click());
+        SCOPED_TRACE(testing::Message() << "focuser " << c.number << ", firmware " << c.firmware);
+        EXPECT_EQ(Shown(), c.shown);
+        EXPECT_TRUE(c.log.isEmpty() || Debug().contains(c.log));
+        const bool decodes = c.number == 1 || c.firmware >= 1321;
+        EXPECT_EQ(Settled(sim).size(), decodes ? 4u : 2u); // "FTAXXA" ("SGETAL"), twice
+        EXPECT_EQ(errors.messages,
+                  decodes ? QStringList()
+                          : QStringList(2, "'' n'est pas une valeur entière correcte."));
+        FormMain->ClosePortQLO();
+        FormMain->ClosePortQLO2();
+        EXPECT_FALSE(FormQLO->isVisible());
+    }
+}
+
+TEST_F(QLOFormTest, SaveSendsTheSequenceWithItsPausesAndResetRestoresTheFactoryValues) {
+    const TFocuserSettings stored{3, true, false, 6000, 15, true, 5};
+    TFocuserOptions o = Options();
+    o.settings = stored;
+    TSimFocuser sim(o);
+    Connect(1, sim);
+    FormQLO->RadioButtonFocuser1->setChecked(true); // reads what Save then writes back
+    sim.ClearReceived();
+    FormQLO->Button_Send->click();
+    const std::vector<TReceived> received = sim.Received();
+    EXPECT_EQ(sim.Commands(),
+              Commands({"SMO003", "SMROTT", "SMSTPF", "M06000", "FLA015", "FZAXX1", "SMA005"}));
+    for (std::size_t i = 2; i < received.size(); ++i) // the rotation follows the speed at once
+        EXPECT_GE(received[i].at - received[i - 1].at, 100ms) << received[i].text;
+    EXPECT_EQ(Debug().last(), "");
+
+    // No speed item, a maximum too long: those two are left out, the rest is sent.
+    sim.ClearReceived();
+    FormQLO->ComboBoxSpeed->setCurrentText("Fast");
+    FormQLO->EditMaxPosition->setText("123456");
+    FormQLO->CheckBoxHalfStep->setChecked(true);
+    FormQLO->Button_Send->click();
+    EXPECT_EQ(Settled(sim), Commands({"SMROTT", "SMSTPD", "FLA015", "FZAXX1", "SMA005"}));
+    EXPECT_TRUE(Debug().contains("Please use 5 digit number. 100 = 00100,.."));
+    EXPECT_TRUE(sim.Settings().halfSteps);
+
+    sim.ClearReceived();
+    FormQLO->Button_Reset->click();
+    EXPECT_EQ(Settled(sim), Commands({"SEERAZ", "FTAXXA", "SGETAL"}));
+    EXPECT_EQ(Shown(), "Average|0|0|10|20|60000|1321|0|1");
+    EXPECT_TRUE(errors.messages.isEmpty());
+}
+
+TEST_F(QLOFormTest, SaveStopsAtAFailedWriteAndSendsNothingToAClosedFocuserTwo) {
+    Connect(1, one);
+    Connect(2, two);
+    FormQLO->RadioButtonFocuser2->setChecked(true);
+    FormMain->ClosePortQLO2();
+    two.ClearReceived();
+    FormQLO->Button_Send->click();
+    EXPECT_EQ(Settled(two), Commands());
+    EXPECT_EQ(Debug().last(), "");
+
+    FormQLO->RadioButtonFocuser1->setChecked(true);
+    one.Unplug();
+    const qsizetype ends = Debug().count("");
+    FormQLO->Button_Send->click();
+    ASSERT_EQ(errors.messages.size(), 1);
+    EXPECT_TRUE(errors.messages[0].startsWith("WriteFile function failed (Error: "));
+    EXPECT_EQ(Debug().count(""), ends); // the sequence did not end
+}
+
+TEST_F(QLOFormTest, EnterSavesAndTheEditableListsKeepTheirItems) {
+    Connect(1, one);
+    FormMain->ButtonDetailsQLOClick();
+    FormQLO->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormQLO));
+    for (auto [combo, key, modifier] :
+         {std::tuple{FormQLO->ComboMove, Qt::Key_Return, Qt::NoModifier},
+          std::tuple{FormQLO->ComboBoxSpeed, Qt::Key_Enter, Qt::KeypadModifier}}) {
+        const int items = combo->count();
+        one.ClearReceived();
+        combo->setFocus();
+        combo->lineEdit()->clear();
+        QTest::keyClicks(combo->lineEdit(), "Slow");
+        QTest::keyClick(combo->lineEdit(), key, modifier);
+        EXPECT_TRUE(one.WaitForCommand("SMA020", 2s)) << key;
+        EXPECT_EQ(combo->count(), items);
+        EXPECT_EQ(combo->currentText(), "Slow");
+    }
+}
+
+TEST_F(QLOFormTest, MovesReachTheFocuserAndGoToMeasuresFromFocuserOne) {
+    Connect(1, one);
+    FormQLO->RadioButtonFocuser1->setChecked(true);
+    const int start = one.Position();
+    for (auto [in, steps, command] :
+         {std::tuple{true, "100", "I00100"}, std::tuple{false, "250", "O00250"}}) {
+        one.ClearReceived();
+        FormQLO->ComboMove->setCurrentText(steps);
+        (in ? FormQLO->ButtonMoveIn : FormQLO->ButtonMoveOut)->click();
+        EXPECT_EQ(one.Commands(), Commands({command}));
+        EXPECT_FALSE(one.Moving()); // the end mark came
+        EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "moving");
+        EXPECT_TRUE(MoveButtons());
+    }
+    const QString end = QString::number(start - 100 + 250);
+    FormMain->QLO->AskPosition = true;
+    FormMain->getValuesQLO();
+    EXPECT_TRUE(WaitFor([&] { return FormMain->LabelQLOPositionValue->text() == end; }, 3000));
+
+    const struct {
+        int position, target;
+        std::string command; // empty: nothing sent
+    } goTo[] = {{1000, 1000, ""},  {1000, 0, ""},      {1000, -5, ""},
+                {1000, 65500, ""}, {0, 500, "O00500"}, {1000, 400, "I00600"}};
+    for (const auto& g : goTo) {
+        one.ClearReceived();
+        FormMain->QLO->Position = g.position;
+        FormQLO->moveto(g.target);
+        EXPECT_EQ(Settled(one), g.command.empty() ? Commands() : Commands({g.command})) << g.target;
+    }
+}
+
+TEST_F(QLOFormTest, AMoveWithoutItsEndMarkGivesUpAndFreesTheButtons) {
+    // A focuser that never answers; the pauses are only counted, the bound is what matters.
+    TestPty deaf;
+    Connect(1, deaf.Path());
+    FormQLO->RadioButtonFocuser1->setChecked(true);
+    const PauseFn previous = SetPause([](int) { QThread::msleep(1); });
+    FormQLO->ComboMove->setCurrentIndex(0);
+    FormQLO->ButtonMoveInClick();
+    SetPause(previous);
+    EXPECT_TRUE(deaf.Read(6).contains("I0000 "));
+    EXPECT_EQ(Debug().last(),
+              "Erreur fin de mouvement ComPortQLO MoveIn :no \"*\" within 10000 ms");
+    EXPECT_TRUE(MoveButtons());
+
+    // Unplugged while it moves slowly: the wait ends at once, well within its bound.
+    FormMain->ClosePortQLO();
+    one.SetStepsPerSecond(1);
+    Connect(1, one);
+    FormQLO->RadioButtonFocuser1->setChecked(true);
+    FormQLO->ComboMove->setCurrentText("1000");
+    std::thread unplug([&] {
+        if (one.WaitForCommand("O01000", 10s)) one.Unplug();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    FormQLO->ButtonMoveOutClick();
+    unplug.join();
+    EXPECT_LT(clock.elapsed(), 25000);
+    EXPECT_EQ(Debug().last(), "Erreur fin de mouvement ComPortQLO MoveOut :link lost");
+    EXPECT_TRUE(MoveButtons());
+}
+
+TEST_F(QLOFormTest, CompensationFollowsEachFocuserAcrossSelectionAndHiding) {
+    Connect(1, one);
+    Connect(2, two);
+    FormMain->ButtonDetailsQLOClick();
+    const int start = one.Position();
+    FormQLO->ButtonTempComp->click();
+    EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Stop t° comp");
+    EXPECT_EQ(FormMain->LabelTempComp->text(), "Temp comp activated");
+    EXPECT_FALSE(FormQLO->ButtonMoveIn->isEnabled() || FormQLO->ButtonMoveOut->isEnabled());
+    EXPECT_TRUE(one.WaitForCommand("FAMODE", 2s));
+    one.SetTemperature(Options().temperature + 3); // warmer: out by 10 steps per degree
+    EXPECT_TRUE(WaitFor([&] { return one.Position() == start + 30; }, 5000));
+
+    FormMain->ButtonDetailsQLO2Click();
+    EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Start t° comp");
+    EXPECT_TRUE(MoveButtons());
+    one.ClearReceived();
+    FormMain->ButtonDetailsQLOClick(); // selects focuser 1, reads it, and hides
+    EXPECT_EQ(Settled(one), Commands({"FTAXXA", "SGETAL"}));
+    EXPECT_FALSE(FormQLO->isVisible());
+    FormMain->ButtonDetailsQLOClick();
+    EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Stop t° comp");
+    EXPECT_FALSE(MoveButtons());
+
+    FormQLO->ButtonTempComp->click();
+    EXPECT_TRUE(one.WaitForCommand("FMMODE", 2s));
+    EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Start t° comp");
+    EXPECT_EQ(FormMain->LabelTempComp->text(), "");
+    EXPECT_FALSE(FormMain->QLO->TempComp);
+    EXPECT_TRUE(MoveButtons());
+}
+
+TEST_F(QLOFormTest, WithNoFocuserSelectedNothingIsWritten) {
+    Connect(1, one);
+    FormQLO->ComboMove->setCurrentText("10");
+    for (void (TFormQLO::*handler)() :
+         {&TFormQLO::Button_GetvaluesClick, &TFormQLO::Button_SendClick,
+          &TFormQLO::Button_ResetClick, &TFormQLO::ButtonMoveInClick, &TFormQLO::ButtonMoveOutClick,
+          &TFormQLO::ButtonTempCompClick})
+        (FormQLO->*handler)();
+    FormQLO->moveto(500);
+    EXPECT_EQ(Settled(one), Commands());
+    EXPECT_TRUE(MoveButtons());
+}
