@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -29,6 +30,9 @@ constexpr int kMemoMaxLines = 20000;
 constexpr qint64 kReadChunk = 64 * 1024;
 // Answers waiting for a client that does not read them; past it the connection is closed.
 constexpr qint64 kMaxUnsent = 1024 * 1024;
+// The memo keeps a count of lines; each line of a read's entry is cut here, so that the memo's
+// size is bounded too.
+constexpr qsizetype kMaxShown = 200;
 
 // The paint area hands its painting to the window's handler.
 class TPaintBox : public QWidget {
@@ -73,7 +77,12 @@ QString ForMemo(const QByteArray& bytes) {
     QString text = QString::fromLatin1(bytes);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QChar('\r'), QChar('\n'));
-    return text;
+    if (text.size() <= kMaxShown) return text;
+    QStringList lines = text.split(QChar('\n'));
+    for (QString& line : lines)
+        if (line.size() > kMaxShown)
+            line = line.left(kMaxShown) + QStringLiteral(" [%1 characters]").arg(line.size());
+    return lines.join(QChar('\n'));
 }
 
 } // namespace
@@ -155,7 +164,21 @@ void TFormQLOWS::resizeEvent(QResizeEvent* event) {
 }
 
 void TFormQLOWS::Log(const QString& entry) {
-    MemoHttpTraffic->appendPlainText(entry);
+    // Under load, appending to the memo costs far more than answering; the traffic of one turn
+    // of the event loop goes in at once.
+    if (unshown_.isEmpty()) QTimer::singleShot(0, this, [this] { ShowLog(); });
+    unshown_ << entry;
+}
+
+void TFormQLOWS::ShowLog() {
+    if (unshown_.isEmpty()) return;
+    MemoHttpTraffic->appendPlainText(unshown_.join(QChar('\n')));
+    unshown_.clear();
+}
+
+void TFormQLOWS::Say(const QString& line) {
+    ShowLog();
+    MemoHttpTraffic->appendPlainText(line);
 }
 
 void TFormQLOWS::BtnStartClick() {
@@ -163,9 +186,10 @@ void TFormQLOWS::BtnStartClick() {
     const QString address = addressSource_();
     LabelIP->setText(kIpCaption);
     if (address.contains(QLatin1String("IP")) || address.contains(QLatin1String("127.0.0.1"))) {
-        Log(QStringLiteral("Connexion unavailable, please connect to your WiFi router"));
+        Say(QStringLiteral("Connexion unavailable, please connect to your WiFi router"));
         return;
     }
+    unshown_.clear();
     MemoHttpTraffic->clear();
     ServerCreate();
     LabelIP->setText(kIpCaption + address + QChar(':') + QString::number(ServerPort()));
@@ -184,7 +208,7 @@ void TFormQLOWS::BtnStopClick() {
         socket->abort(); // normally ends in HttpServerClientDisconnect
         DropClient(socket);
     }
-    Log(QStringLiteral("Server stoped !"));
+    Say(QStringLiteral("Server stoped !"));
     BtnStart->setEnabled(true);
     BtnStop->setEnabled(false);
 }
@@ -199,7 +223,7 @@ void TFormQLOWS::ServerCreate() {
                           .arg(HttpServer->errorString()));
     }
     ClientCounter = 0;
-    Log(QStringLiteral("Server started.."));
+    Say(QStringLiteral("Server started.."));
 }
 
 void TFormQLOWS::BuildQrCode() {

@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 #include <QHostAddress>
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -64,7 +65,9 @@ class TFormQLOWS : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void Log(const QString& entry);
+    void Log(const QString& entry); // traffic, shown once the current events are handled
+    void ShowLog();
+    void Say(const QString& line); // the window's own messages, shown at once
     void DropClient(QTcpSocket* socket);
     std::shared_ptr<TClientData> Record(QTcpSocket* socket, int line);
 
@@ -72,5 +75,6 @@ class TFormQLOWS : public QWidget {
     quint16 port_ = kServerPort;
     QHostAddress listenAddress_{QHostAddress::AnyIPv4};
     std::function<QString()> addressSource_;
+    QStringList unshown_;
     std::unordered_map<QTcpSocket*, std::shared_ptr<TClientData>> clients_;
 };
