@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "BRSForm.h"
+#include "FocuserRemote.h"
 #include "MainForm.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
@@ -13,7 +14,12 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <memory>
+
 namespace {
+// What the phone page moves; lives as long as the remote-access window.
+std::unique_ptr<TFocuserRemote> Remote;
+
 void Centre(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window->frameGeometry();
@@ -30,7 +36,8 @@ void CreateForms(bool show) {
     FormQLO = new TFormQLO(*FormMain->QLO, *FormMain->QLO2, *FormMain);
     FormBRS = new TFormBRS(*FormMain->BRS, *FormMain);
     FormPanels = new TFormPanels;
-    FormQLOWS = new TFormQLOWS;
+    Remote = std::make_unique<TFocuserRemote>(*FormMain->QLO, *FormQLO);
+    FormQLOWS = new TFormQLOWS(*Remote);
     for (QWidget* w :
          std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels, FormQLOWS})
         Centre(w);
@@ -56,6 +63,7 @@ void DestroyForms() {
     // Secondary windows first: the main window's links outlive every window that uses them.
     delete FormQLOWS;
     FormQLOWS = nullptr;
+    Remote.reset();
     delete FormPanels;
     FormPanels = nullptr;
     delete FormBRS;

@@ -9,6 +9,7 @@ packages=(
   xvfb xauth fonts-liberation
   clang-format
   dpkg-dev
+  libzxing-dev
 )
 [ "${SKYVARN_EXTRA_PACKAGES:-}" ] && packages+=(${SKYVARN_EXTRA_PACKAGES})
 
