@@ -38,6 +38,8 @@ TEST_F(FocuserDevice, GreetingPollsAndRepliesReachTheReadings) {
     focuser.TempComp = true;
     focuser.Greet();
     EXPECT_FALSE(focuser.TempComp);
+    // Focuser 1's poll purges both directions: let the greeting leave first.
+    ASSERT_TRUE(sim->WaitForCommand("FMMODE", 3000ms));
     focuser.Poll(); // temperature first: the flag starts false
     ASSERT_TRUE(WaitFor([&] { return readings == 1; }, 5000));
     focuser.Poll();
