@@ -2,11 +2,11 @@
 
 #include "BRSForm.h"
 #include "ComPort.h"
+#include "Controls.h"
 #include "DewController.h"
 #include "ErrorReport.h"
 #include "Focuser.h"
 #include "HistoryChart.h"
-#include "Look.h"
 #include "Panels.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"

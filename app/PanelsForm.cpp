@@ -1,6 +1,6 @@
 #include "PanelsForm.h"
 
-#include "Look.h"
+#include "Controls.h"
 
 #include <QPushButton>
 

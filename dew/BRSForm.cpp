@@ -1,11 +1,11 @@
 #include "BRSForm.h"
 
 #include "Commands.h"
+#include "Controls.h"
 #include "DewController.h"
 #include "DewView.h"
 #include "ErrorReport.h"
 #include "Failure.h"
-#include "Look.h"
 #include "Pause.h"
 
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 #include "QLOForm.h"
 
+#include "Controls.h"
 #include "ErrorReport.h"
 #include "Focuser.h"
 #include "FocuserView.h"
-#include "Look.h"
 
 #include <QCheckBox>
 #include <QComboBox>

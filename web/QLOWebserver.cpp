@@ -1,10 +1,10 @@
 #include "QLOWebserver.h"
 
 #include "ClientData.h"
+#include "Controls.h"
 #include "ErrorReport.h"
 #include "HostAddress.h"
 #include "ListeningSocket.h"
-#include "Look.h"
 #include "QrCode.h"
 #include "WiFiPicture.h"
 

@@ -1,4 +1,4 @@
-#include "Look.h"
+#include "Controls.h"
 
 #include <QApplication>
 #include <QHelpEvent>
