@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth fonts-liberation
   clang-format
+  libzxing-dev
 )
 [ "${SKYVARN_EXTRA_PACKAGES:-}" ] && packages+=(${SKYVARN_EXTRA_PACKAGES})
 

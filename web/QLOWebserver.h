@@ -1,15 +1,50 @@
 #pragma once
-// Remote-access window: starts and stops the phone control server, shows the address and its
-// QR code.
+// Remote-access window: starts and stops the phone control server, shows this computer's
+// address and the QR code of the server's URL, and logs the server's traffic.
+#include "RemoteFocuser.h"
+
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QImage>
+#include <QStringList>
 #include <QWidget>
+#include <functional>
+#include <memory>
+#include <unordered_map>
 
 class QLabel;
+class QPainter;
 class QPlainTextEdit;
 class QPushButton;
+class QTcpServer;
+class QTcpSocket;
+class TClientData;
 
 class TFormQLOWS : public QWidget {
   public:
-    explicit TFormQLOWS(QWidget* parent = nullptr);
+    static constexpr quint16 kServerPort = 1321;
+
+    explicit TFormQLOWS(TRemoteFocuser& focuser, QWidget* parent = nullptr);
+    ~TFormQLOWS() override;
+
+    // Where the server listens: port 1321 on every IPv4 interface unless set otherwise before
+    // Start (port 0 takes a free one). Where the shown address comes from: GetLocalIPAddress.
+    void SetServerPort(quint16 port);
+    void SetListenAddress(const QHostAddress& address);
+    void SetAddressSource(std::function<QString()> source);
+    // The port the server listens on while serving, else the one it will use.
+    quint16 ServerPort() const;
+
+    void BtnStartClick();
+    void BtnStopClick();
+    void ServerCreate();
+    void BuildQrCode();
+    void PaintBox1Paint(QPainter& painter);
+
+    void HttpServerClientConnect(QTcpSocket* socket);
+    void HttpServerClientRead(QTcpSocket* socket);
+    void HttpServerClientDisconnect(QTcpSocket* socket);
+    void HttpServerClientError(QTcpSocket* socket, QAbstractSocket::SocketError error);
 
     QPlainTextEdit* MemoHttpTraffic;
     QLabel* ImageWiFi;
@@ -21,4 +56,25 @@ class TFormQLOWS : public QWidget {
     QLabel* LabelHelp3;
     QPushButton* BtnStart;
     QPushButton* BtnStop;
+
+    QTcpServer* HttpServer;
+    int ClientCounter = 0;
+    QImage QrBitmap; // one pixel per module; empty until the first start
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void Log(const QString& entry); // traffic, shown once the current events are handled
+    void ShowLog();
+    void Say(const QString& line); // the window's own messages, shown at once
+    void DropClient(QTcpSocket* socket);
+    std::shared_ptr<TClientData> Record(QTcpSocket* socket, int line);
+
+    TRemoteFocuser& focuser_;
+    quint16 port_ = kServerPort;
+    QHostAddress listenAddress_{QHostAddress::AnyIPv4};
+    std::function<QString()> addressSource_;
+    QStringList unshown_;
+    std::unordered_map<QTcpSocket*, std::shared_ptr<TClientData>> clients_;
 };

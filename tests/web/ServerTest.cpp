@@ -1,0 +1,186 @@
+#include "WebTestSupport.h"
+
+#include <QLabel>
+#include <QTcpServer>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+struct TRequestCase {
+    const char* name;
+    QList<QByteArray> reads; // each one read by the server before the next is sent
+    QStringList answers;
+    QStringList moves = {};
+    QString logged = {}; // a memo entry's text
+};
+
+const QByteArray kHost = "Host: 192.168.1.20:1321\r\n\r\n";
+
+const TRequestCase kRequests[] = {
+    {"page", {"GET / HTTP/1.1\r\n" + kHost}, {"200 /"}},
+    {"move in",
+     {"GET /move_in?value=10 HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: move_in value:10"},
+     {"in 10"}},
+    {"leading zeros dropped",
+     {"GET /move_in?value=007 HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: move_in value:7"},
+     {"in 7"}},
+    {"HTTP/1.0 answered as 1.1",
+     {"GET /move_out?value=100 HTTP/1.0\r\n" + kHost},
+     {"200 received cmd: move_out value:100"},
+     {"out 100"}},
+    {"go to",
+     {"GET /move_goto?value=-25 HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: move_goto value:-25"},
+     {"to -25"}},
+    {"empty go to",
+     {"GET /move_goto?value= HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: move_goto value:0"}},
+    {"refresh", {"GET /refresh? HTTP/1.1\r\n" + kHost}, {"200 received cmd: refresh value:0"}},
+    {"unknown path",
+     {"GET /favicon.ico HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: unknown value:0"}},
+    {"POST", {"POST / HTTP/1.1\r\n" + kHost}, {"501"}},
+    {"lower-case get", {"get / HTTP/1.1\r\n" + kHost}, {"501"}},
+    {"version not looked at for commands",
+     {"GET /move_in?value=10 XYZ\r\n" + kHost},
+     {"200 received cmd: move_in value:10"},
+     {"in 10"}},
+    {"no version", {"GET /\r\n" + kHost}, {"501"}},
+    {"partial line closed by the next read", {"GET / HT", "TP/1.1\r\n" + kHost}, {"501"}},
+    {"split after a whole line", {"GET / HTTP/1.1\r\n", kHost}, {"200 /"}},
+    {"CR LF torn between reads", {"GET / HTTP/1.1\r", "\n" + kHost}, {"200 /"}},
+    {"two in one read",
+     {"GET /refresh? HTTP/1.1\r\n\r\nGET /move_out?value=5 HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: refresh value:0", "200 received cmd: move_out value:5"},
+     {"out 5"}},
+    {"lone empty line", {"\r\n"}, {}},
+    {"lone LF and CR line ends",
+     {"GET /refresh? HTTP/1.1\nHost: x\n\nGET / HTTP/1.1\r\r"},
+     {"200 received cmd: refresh value:0", "200 /"}},
+    {"zero byte ends the text",
+     {QByteArray("GET / HTTP/1.1\r\n\r\n\0GET /move_in?value=1 ", 40) + "HTTP/1.1\r\n" + kHost},
+     {"200 /"}},
+    {"value not a number",
+     {"GET /move_in?value=abc HTTP/1.1\r\n" + kHost},
+     {"400"},
+     {},
+     "Bad request: 'abc' n'est pas une valeur entière correcte"},
+    {"move without a value",
+     {"GET /move_out HTTP/1.1\r\n" + kHost},
+     {"400"},
+     {},
+     "Bad request: '/move_out' n'est pas une valeur entière correcte"},
+    {"message escaped", {"GET < HTTP/1.1\r\n" + kHost}, {"200 &lt;"}},
+};
+
+} // namespace
+
+TEST_F(WebTest, RequestsAreAnsweredOverTheirConnection) {
+    Start();
+    for (const TRequestCase& c : kRequests) {
+        SCOPED_TRACE(c.name);
+        focuser.moves.clear();
+        TPhone phone(form);
+        for (const QByteArray& read : c.reads)
+            phone.Send(read);
+        // An answer to what follows proves that nothing more came before it and that the
+        // connection stayed open.
+        phone.Send("GET /refresh? HTTP/1.1\r\n" + kHost);
+        EXPECT_EQ(phone.Answers(c.answers.size() + 1),
+                  c.answers + QStringList{"200 received cmd: refresh value:0"});
+        EXPECT_EQ(focuser.moves, c.moves);
+        if (!c.logged.isEmpty()) {
+            EXPECT_TRUE(form.MemoHttpTraffic->toPlainText().contains(c.logged));
+        }
+    }
+    EXPECT_EQ(errors.messages, QStringList{});
+}
+
+TEST_F(WebTest, ContentLengthIsTheBodysByteLength) {
+    Start();
+    TPhone phone(form);
+    phone.Send("GET / HTTP/1.1\r\n" + kHost);
+    focuser.position = 12345;
+    focuser.temperature = 21.5;
+    phone.Send("GET / HTTP/1.1\r\n" + kHost);
+    EXPECT_EQ(phone.Answers(2), QStringList({"200 /", "200 /"}));
+    EXPECT_EQ(phone.contentLengths, QList<int>({1947, 1954}));
+}
+
+TEST_F(WebTest, ConnectionsAreNumberedFromOneAfterEachStart) {
+    Start();
+    TPhone first(form), second(form);
+    first.Send("\r\n");
+    second.Send("\r\n");
+    EXPECT_TRUE(form.MemoHttpTraffic->toPlainText().contains("1 Read: "));
+    EXPECT_TRUE(form.MemoHttpTraffic->toPlainText().contains("2 Read: "));
+
+    form.BtnStop->click();
+    EXPECT_TRUE(form.BtnStart->isEnabled());
+    EXPECT_TRUE(Lines(form.MemoHttpTraffic).endsWith("Server stoped !"));
+    EXPECT_TRUE(
+        WaitFor([&] { return first.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    Start();
+    EXPECT_EQ(form.MemoHttpTraffic->toPlainText(), "Server started..");
+    TPhone third(form);
+    third.Send("GET / HTTP/1.1\r\n" + kHost);
+    EXPECT_TRUE(form.MemoHttpTraffic->toPlainText().startsWith("Server started..\n1 Read: GET /"));
+}
+
+TEST_F(WebTest, AnUnendedRequestIsCutOffAtItsBound) {
+    Start();
+    TPhone phone(form);
+    phone.socket.write("GET / HTTP/1.1\r\nX-Long: " + QByteArray(9000, 'a'));
+    EXPECT_TRUE(
+        WaitFor([&] { return phone.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    EXPECT_TRUE(
+        form.MemoHttpTraffic->toPlainText().contains("1: Request too long, connection closed"));
+}
+
+TEST_F(WebTest, AClientThatNeverReadsItsAnswersIsCutOff) {
+    Start();
+    TPhone phone(form);
+    phone.socket.setReadBufferSize(1); // the phone's side stops taking bytes
+    for (int i = 0; i < 10000; ++i)
+        phone.socket.write("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return form.MemoHttpTraffic->toPlainText().contains(
+                "1: Answers not read, connection closed");
+        },
+        20000));
+}
+
+TEST_F(WebTest, StartWithoutANetworkIsRefused) {
+    for (const QString address : {"No. IP Address", "127.0.0.1"}) {
+        form.SetAddressSource([&] { return address; });
+        form.LabelIP->setText("This computer IP address : 192.168.1.20:1321");
+        form.BtnStart->click();
+        EXPECT_EQ(Lines(form.MemoHttpTraffic).last(),
+                  "Connexion unavailable, please connect to your WiFi router");
+        EXPECT_EQ(form.LabelIP->text(), "This computer IP address : ");
+        EXPECT_TRUE(form.BtnStart->isEnabled());
+        EXPECT_FALSE(form.HttpServer->isListening());
+    }
+}
+
+TEST_F(WebTest, ATakenPortGoesToTheErrorReportAndLeavesTheWindowStopped) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost));
+    form.SetServerPort(other.serverPort());
+    form.MemoHttpTraffic->appendPlainText("earlier");
+    form.BtnStart->click();
+    EXPECT_EQ(errors.messages,
+              QStringList{QString("Erreur socket : %1 (%2), avec l'API 'bind'")
+                              .arg(QString::fromLocal8Bit(std::strerror(EADDRINUSE)))
+                              .arg(EADDRINUSE)});
+    EXPECT_EQ(form.LabelIP->text(), "This computer IP address : ");
+    EXPECT_EQ(form.MemoHttpTraffic->toPlainText(), "");
+    EXPECT_TRUE(form.QrBitmap.isNull());
+    EXPECT_TRUE(form.BtnStart->isEnabled());
+    EXPECT_FALSE(form.BtnStop->isEnabled());
+}
