@@ -12,7 +12,8 @@ QChar DecimalSeparator() {
 }
 
 int StrToInt(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^ *[+-]?[0-9]+$"));
+    // \z, not $: a "$" would also take the text before a final line feed.
+    static const QRegularExpression form(QStringLiteral("^ *[+-]?[0-9]+\\z"));
     bool ok = form.match(text).hasMatch();
     qlonglong value = 0;
     if (ok) value = text.trimmed().toLongLong(&ok);
@@ -28,7 +29,7 @@ static const QRegularExpression& RealForm(QChar separator) {
     thread_local QRegularExpression form;
     if (cached != separator) {
         const QString sep = QRegularExpression::escape(QString(separator));
-        form.setPattern(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+) *$").arg(sep));
+        form.setPattern(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+) *\\z").arg(sep));
         form.optimize();
         cached = separator;
     }

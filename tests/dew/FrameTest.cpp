@@ -181,6 +181,24 @@ TEST_F(DewFrame, IntegerFieldFailureNamesTheText) {
     EXPECT_EQ(d.buffer, "4.5/40/1/2/0/3/3/1/1/2**");
 }
 
+// A field ending in a line feed used to convert as if the line feed were not there.
+TEST_F(DewFrame, LineFeedInAFieldFailsItsConversion) {
+    const struct {
+        QByteArray frame;
+        QString error;
+    } cases[] = {
+        {"##21.5\n/20.75/18.0/65.2/11.43/40/40/40/1/2/0/3/3/1/1/2**",
+         "'21.5\n' n'est pas une valeur en virgule flottante correcte"},
+        {"##21.5/20.75/18.0/65.2/11.43/40\n/40/40/1/2/0/3/3/1/1/2**",
+         "'40\n' n'est pas une valeur entière correcte"},
+    };
+    for (const auto& c : cases) {
+        d.buffer.clear();
+        EXPECT_FALSE(d.Receive(c.frame)) << c.frame.constData();
+        EXPECT_EQ(d.log.last(), "Erreur extraction BRS getall :" + c.error);
+    }
+}
+
 TEST_F(DewFrame, SlashBeforeTheStartMakesFieldOneEmptyAndFailsAgainEachTime) {
     const QByteArray frame = "x/##21.5/20.75/18.0/65.2/11.43/40/40/40/1/2/0/3/3/1/1/2**";
     d.values = Marked();
