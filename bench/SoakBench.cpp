@@ -159,6 +159,10 @@ int main(int argc, char** argv) {
     bool pulled = false;
     while (m->ChartQLO->PointCount(0) < kNightPoints) {
         watchdog.Run(10000);
+        // The simulators record every command they receive; that is their memory, not ours.
+        for (TSimDevice* sim :
+             std::initializer_list<TSimDevice*>{d.focuser1.get(), d.focuser2.get(), d.dew.get()})
+            sim->ClearReceived();
         if (!pulled && m->ChartQLO->PointCount(0) > kNightPoints / 2) {
             d.focuser2->Unplug(); // shown as lost; tracking goes on for the others
             pulled = true;
