@@ -3,6 +3,7 @@
 // plugged back and Connect All / Disconnect All pressed a few times. Prints memory, CPU, the
 // longest stall of the GUI thread, and the descriptors and threads before and after. A timing
 // program: it asserts nothing.
+#include "BenchSupport.h"
 #include "DewController.h"
 #include "ErrorBox.h"
 #include "ErrorReport.h"
@@ -29,13 +30,6 @@ namespace {
 // One point per 2 s per series and 12 hours: the focuser chart of a tracked night.
 constexpr qsizetype kNightPoints = 650000;
 
-double RssMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
-}
 double CpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);

@@ -2,6 +2,7 @@
 // 200 keep-alive connections asking /refresh? for 10 s (answers per second, latency, memory),
 // then clients that never end their request or never read their answers (memory stays bounded).
 // Clients run on a worker thread over plain sockets; the server runs on the GUI thread.
+#include "BenchSupport.h"
 #include "QLOWebserver.h"
 
 #include <QApplication>
@@ -34,14 +35,6 @@ class TStillFocuser : public TRemoteFocuser {
     void MoveOut(const QString&) override {}
     void MoveTo(int) override {}
 };
-
-double RssMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
-}
 
 int Connect(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -20,14 +20,7 @@ void TDewController::Poll() {
 
 void TDewController::CharsReceived() {
     std::optional<QByteArray> chunk;
-    if (Connected()) {
-        try {
-            chunk = Read();
-        } catch (const Failure& e) {
-            Log(QStringLiteral("Erreur lecture ComPortBRS :") + e.Message());
-            return;
-        }
-    }
+    if (!ReadChunk(chunk)) return;
     if (ReceiveDewChunk(RxBuffer, chunk, Values, [this](const QString& line) { Log(line); }))
         emit FrameParsed();
 }

@@ -39,15 +39,7 @@ void TFocuser::Poll() {
 
 void TFocuser::CharsReceived() {
     std::optional<QByteArray> chunk;
-    if (Connected()) {
-        try {
-            chunk = Read();
-        } catch (const Failure& e) {
-            Log(QStringLiteral("Erreur lecture ComPort") + Name() + QStringLiteral(" :") +
-                e.Message());
-            return;
-        }
-    }
+    if (!ReadChunk(chunk)) return;
     FocuserRx rx{RxBuffer, Position, Temp};
     auto store = [this](const FocuserRx& state) {
         RxBuffer = state.buffer;

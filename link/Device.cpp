@@ -1,5 +1,7 @@
 #include "Device.h"
 
+#include "Failure.h"
+
 TDevice::TDevice(QString name, QString linkName, LogSink log, QObject* parent)
     : QObject(parent), name_(std::move(name)), log_(std::move(log)) {
     link_.setObjectName(linkName);
@@ -40,6 +42,19 @@ QByteArray TDevice::Read() {
     QByteArray text;
     link_.ReadText(text, kReadMax);
     return text;
+}
+
+bool TDevice::ReadChunk(std::optional<QByteArray>& chunk) {
+    chunk.reset();
+    if (!Connected()) return true;
+    try {
+        chunk = Read();
+    } catch (const Failure& e) {
+        Log(QStringLiteral("Erreur lecture ") + link_.objectName() + QStringLiteral(" :") +
+            e.Message());
+        return false;
+    }
+    return true;
 }
 
 void TDevice::Log(const QString& line) const {

@@ -5,6 +5,7 @@
 #include "LogSink.h"
 
 #include <QObject>
+#include <optional>
 
 class TDevice : public QObject {
     Q_OBJECT
@@ -34,6 +35,9 @@ class TDevice : public QObject {
 
     // Reads at most 80 characters, the most any exchange asks for; raises Failure.
     QByteArray Read();
+    // The read of a receive notification: chunk stays empty when the link is closed (nothing is
+    // read). A failed read is logged ("Erreur lecture ComPortQLO :...") and returns false.
+    bool ReadChunk(std::optional<QByteArray>& chunk);
     void Log(const QString& line) const;
 
   signals:
