@@ -258,6 +258,10 @@ TEST(ComPortErrors, SettingsRefusedByANonTerminalCloseTheHandle) {
 // A link whose event thread cannot start would look open and never notify: the open fails,
 // both descriptors are given back and the link stays closed (and closes again at once).
 TEST_F(ComPortLine, OpenFailsWhenItsEventThreadCannotStart) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers' runtime reports through descriptors of its own, which this test takes.
+    GTEST_SKIP() << "not under AddressSanitizer: it needs free descriptors";
+#endif
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     // Leave exactly one descriptor free: the port takes it, the wake descriptor finds none.
