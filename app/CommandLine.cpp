@@ -85,10 +85,15 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
 
 void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
-    if (QGuiApplication::platformName() == QLatin1String("offscreen") && !options.remote)
-        std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote serves "
-                     "the phone control page"
-                  << std::endl;
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        if (!options.remote)
+            std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
+                         "serves the phone control page"
+                      << std::endl;
+        // Nobody would see the error boxes, and they would pile up through the night.
+        SetErrorReporter(
+            [](const QString& message) { std::cerr << "skyvarn: " << message << std::endl; });
+    }
     if (!options.connect && !options.remote) return;
     // Queued, so that the windows are shown before Connect All holds the event loop.
     QTimer::singleShot(0, FormMain, [options] {
