@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and the simulator (not the tests), and starts
 # Skyvarn with simulated accessories.
-# Without a display it starts a virtual one (Xvfb) so the program still runs.
+# Without a display Skyvarn runs offscreen, connects the accessories and serves the phone
+# control page, whose address and QR code it prints here.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -10,7 +11,7 @@ scripts/build.sh --target skyvarn --target skyvarn-sim
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/runtime-$(id -u)}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
-cleanup() { [ -n "${sim:-}" ] && kill "$sim" 2>/dev/null; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null; wait 2>/dev/null || true; }
+cleanup() { [ -n "${sim:-}" ] && kill "$sim" 2>/dev/null; wait 2>/dev/null || true; }
 trap cleanup EXIT INT TERM
 
 if [ -x build/sim/skyvarn-sim ]; then
@@ -19,10 +20,8 @@ if [ -x build/sim/skyvarn-sim ]; then
   sleep 1
 fi
 if [ -z "${DISPLAY:-}" ]; then
-  export DISPLAY=:73
-  Xvfb "$DISPLAY" -screen 0 1280x1024x24 >/dev/null 2>&1 &
-  xvfb=$!
-  sleep 1
-  echo "No display: Skyvarn runs on the virtual display $DISPLAY"
+  echo "No display: Skyvarn connects the accessories and serves the phone control page; Ctrl-C ends it"
+  QT_QPA_PLATFORM=offscreen build/skyvarn --connect --remote
+else
+  build/skyvarn
 fi
-build/skyvarn

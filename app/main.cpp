@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "ErrorBox.h"
 #include "MainForm.h"
 #include "Startup.h"
@@ -15,7 +16,10 @@ struct QuitWithMainWindow : QObject {
 } // namespace
 
 int main(int argc, char** argv) {
+    ChooseOffscreenWithoutDisplay();
     TSkyvarnApplication app(argc, argv);
+    TStartOptions options;
+    if (const auto code = ReadStartOptions(app.arguments(), options)) return *code;
     app.setQuitOnLastWindowClosed(false);
     // The installed desktop entry and icon; Wayland matches windows to the entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("skyvarn"));
@@ -23,6 +27,7 @@ int main(int argc, char** argv) {
         QIcon::fromTheme(QStringLiteral("skyvarn"), QIcon(QStringLiteral(":/skyvarn.png"))));
     InstallErrorBox();
     CreateForms();
+    ApplyStartOptions(options);
     QuitWithMainWindow quitter;
     FormMain->installEventFilter(&quitter);
     const int code = app.exec();

@@ -227,9 +227,9 @@ void TFormQLOWS::ServerCreate() {
 }
 
 void TFormQLOWS::BuildQrCode() {
-    const QString text =
+    QrText =
         QStringLiteral("http://") + addressSource_() + QChar(':') + QString::number(ServerPort());
-    const TQrMatrix matrix = EncodeQr(text, kQuietZone);
+    const TQrMatrix matrix = EncodeQr(QrText, kQuietZone);
     QrBitmap = QImage(matrix.Size, matrix.Size, QImage::Format_RGB32);
     for (int row = 0; row < matrix.Size; ++row)
         for (int column = 0; column < matrix.Size; ++column)

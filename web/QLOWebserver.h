@@ -60,6 +60,7 @@ class TFormQLOWS : public QWidget {
     QTcpServer* HttpServer;
     int ClientCounter = 0;
     QImage QrBitmap; // one pixel per module; empty until the first start
+    QString QrText;  // the URL that QrBitmap encodes
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -1,0 +1,129 @@
+#include "CommandLine.h"
+
+#include "Convert.h"
+#include "ErrorReport.h"
+#include "Focuser.h"
+#include "MainForm.h"
+#include "QLOForm.h"
+#include "QLOWebserver.h"
+#include "QrCode.h"
+
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <iostream>
+
+namespace {
+
+std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << text.toStdString();
+}
+
+} // namespace
+
+void ChooseOffscreenWithoutDisplay() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!qEnvironmentVariableIsEmpty(name)) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions& options) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Controls the Quillo focusers, the Brisella dew-heater controller and the\n"
+                       "Morvessa panels unit, and serves a phone control page. Without options\n"
+                       "it shows its windows and waits for a click on Connect All."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show these options."));
+    const QCommandLineOption connect(QStringLiteral("connect"),
+                                     QStringLiteral("Press Connect All once the windows are up."));
+    const QCommandLineOption remote(
+        QStringLiteral("remote"),
+        QStringLiteral("Start the phone control server as the remote access window's Start does "
+                       "and print the page's address and its QR code. With --connect, focuser 1 "
+                       "is also selected in the focuser settings window when it was found, so "
+                       "that the page moves it on a machine without a screen."));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("The phone control server's TCP port (default 1321; 0 takes a free one)."),
+        QStringLiteral("N"));
+    parser.addOptions({help, connect, remote, port});
+
+    auto wrong = [&](const QString& why) {
+        std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
+        return 2;
+    };
+    if (!parser.parse(arguments)) return wrong(parser.errorText());
+    if (parser.isSet(help)) {
+        std::cout << parser.helpText() << std::flush;
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return wrong(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    options.connect = parser.isSet(connect);
+    options.remote = parser.isSet(remote);
+    if (parser.isSet(port)) {
+        const QString text = parser.value(port);
+        int number = -1;
+        try {
+            number = StrToInt(text);
+        } catch (const Failure&) {
+        }
+        if (number < 0 || number > 65535)
+            return wrong(
+                QStringLiteral("--port needs a number from 0 to 65535, not '%1'").arg(text));
+        options.port = number;
+    }
+    return std::nullopt;
+}
+
+void ApplyStartOptions(const TStartOptions& options) {
+    FormQLOWS->SetServerPort(quint16(options.port));
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        if (!options.remote)
+            std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
+                         "serves the phone control page"
+                      << std::endl;
+        // Nobody would see the error boxes, and they would pile up through the night.
+        SetErrorReporter(
+            [](const QString& message) { std::cerr << "skyvarn: " << message << std::endl; });
+    }
+    if (!options.connect && !options.remote) return;
+    // Queued, so that the windows are shown before Connect All holds the event loop.
+    QTimer::singleShot(0, FormMain, [options] {
+        Guarded([&] { RunStartOptions(options, std::cout, std::cerr); });
+    });
+}
+
+void RunStartOptions(const TStartOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.connect) Guarded([] { FormMain->ButtonLoadDevicesClick(); });
+    if (!options.remote) return;
+    // Without a screen nobody can pick the focuser that the page moves.
+    if (options.connect && FormMain->QLO->Connected() &&
+        !FormQLO->RadioButtonFocuser1->isChecked() && !FormQLO->RadioButtonFocuser2->isChecked())
+        FormQLO->RadioButtonFocuser1->setChecked(true);
+    try {
+        FormQLOWS->BtnStartClick();
+    } catch (const Failure& e) {
+        err << "skyvarn: the phone control server did not start: " << e.Message() << std::endl;
+        return;
+    }
+    if (!FormQLOWS->HttpServer->isListening()) {
+        // Refused: the window's memo says why.
+        err << "skyvarn: " << FormQLOWS->MemoHttpTraffic->document()->lastBlock().text()
+            << std::endl;
+        return;
+    }
+    out << RemoteBanner(FormQLOWS->QrText) << std::flush;
+}
+
+QString RemoteBanner(const QString& url) {
+    return QStringLiteral("Phone control page: ") + url + QChar('\n') +
+           QrForTerminal(EncodeQr(url));
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The program's options: a start without clicks, for a machine without a screen whose
+// accessories are moved from a phone.
+#include <QStringList>
+#include <iosfwd>
+#include <optional>
+
+struct TStartOptions {
+    bool connect = false; // press Connect All
+    bool remote = false;  // start the phone control server and print where it is
+    int port = 1321;      // the phone control server's port; 0 takes a free one
+};
+
+// Without any display the windows are drawn offscreen rather than the program aborting, so
+// that --help and --remote work on a server. Call before the application is made.
+void ChooseOffscreenWithoutDisplay();
+
+// Reads the arguments (program name first) into options. For --help, a wrong option or a wrong
+// port it prints the help or what is wrong and returns the exit code to end with.
+std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions& options);
+
+// Gives the remote-access window the port and posts the other options to the event loop, to
+// run once the windows are up.
+void ApplyStartOptions(const TStartOptions& options);
+
+// Connect All, then the server's start with its address and QR code on out, or why it did not
+// start on err. The program goes on either way.
+void RunStartOptions(const TStartOptions& options, std::ostream& out, std::ostream& err);
+
+// The control page's address and its QR code as half blocks, as the terminal shows them.
+QString RemoteBanner(const QString& url);
