@@ -27,8 +27,10 @@ void TFocuser::Poll() {
     if (!Connected()) return;
     const QByteArray command = focuser::PollCommand(AskPosition);
     try {
-        // Focuser 1's unread input is thrown away before each poll; focuser 2's is not.
-        if (number_ == 1) Link().PurgeBuffers(true, true);
+        // Focuser 1's unread input is thrown away before each poll; focuser 2's is not. Output
+        // still on its way is let out: it can only be a command just written (the greeting's
+        // "FMMODE" right before the first poll), which must reach the focuser.
+        if (number_ == 1) Link().PurgeBuffers(true, false);
         Link().WriteText(command);
     } catch (const Failure& e) {
         Log(WriteErrorPrefix() + e.Message());
