@@ -3,7 +3,8 @@
 # Usage: scripts/sanitize.sh asan|tsan [ctest option...]
 #   asan: AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer in build-asan/, the
 #         whole suite.
-#   tsan: ThreadSanitizer in build-tsan/, the tests that run link, timer and discovery threads.
+#   tsan: ThreadSanitizer in build-tsan/, the tests that run link, timer and discovery threads
+#         (links, devices, discovery, telemetry).
 # Any finding fails its test; the report is in the test's output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,8 +24,9 @@ case "$kind" in
   tsan)
     dir=build-tsan
     option=-DSKYVARN_TSAN=ON
-    targets=(--target link_tests --target discovery_tests --target telemetry_tests)
-    selections=("-R ^link\." "-L discovery|telemetry")
+    targets=(--target link_tests --target discovery_tests --target telemetry_tests
+             --target focuser_device_tests --target dew_device_tests)
+    selections=("-R ^link\.|\.device\." "-L discovery|telemetry")
     export TSAN_OPTIONS="second_deadlock_stack=1"
     ;;
   *)
