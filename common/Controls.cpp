@@ -52,8 +52,17 @@ QLabel* Label(QWidget* parent, const char* name, int left, int top, const QStrin
 }
 
 void FitLabel::paintEvent(QPaintEvent* event) {
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
-    if (shown == text()) {
+    // The words before the port ("connected ", "connection lost ") always show; the port path
+    // gives way in its middle.
+    const QString full = text();
+    const qsizetype path = full.indexOf(QChar('/'));
+    const QString words = path < 0 ? QString() : full.left(path);
+    const int room = contentsRect().width() - fontMetrics().horizontalAdvance(words);
+    const QString shown =
+        path < 0 || room <= 0
+            ? fontMetrics().elidedText(full, Qt::ElideMiddle, contentsRect().width())
+            : words + fontMetrics().elidedText(full.mid(path), Qt::ElideMiddle, room);
+    if (shown == full) {
         QLabel::paintEvent(event);
         return;
     }

@@ -49,8 +49,9 @@ QGroupBox* Group(QWidget* parent, const char* name, int left, int top, int width
 QLabel* Label(QWidget* parent, const char* name, int left, int top, const QString& text, int pixels,
               bool bold = false, QColor color = QColor());
 
-// A label whose text, when wider than the label, is shown shortened in the middle (a long port
-// path); the whole text stays its text and shows as a tool tip.
+// A label whose text, when wider than the label, is shown with its port path shortened in the
+// middle (the words before the path stay whole); the whole text stays its text and shows as a
+// tool tip.
 class FitLabel : public QLabel {
   public:
     using QLabel::QLabel;
