@@ -75,10 +75,6 @@ void TFocuser::BeforeClose() {
     }
 }
 
-void TFocuser::Write(const QByteArray& command) {
-    Link().WriteText(command);
-}
-
 QByteArray TFocuser::Ask(const QByteArray& command) {
     Link().WriteText(command);
     Pause(kAnswerPauseMs);

@@ -44,7 +44,6 @@ class TFocuser : public TDevice {
     void Greet() override;
 
     // Exchanges. Each raises Failure on a link error unless said otherwise.
-    void Write(const QByteArray& command);
     // Write, pause 200 ms, read once: the whole reply ("FTAXXA", "SGETAL", "SEERAZ").
     QByteArray Ask(const QByteArray& command);
     // Save values: the setting commands in order with their pauses, then one discarded read. A

@@ -127,10 +127,8 @@ void TFormQLO::Button_SendClick() {
     TFocuser* f = Selected();
     if (f && (f == &focuser1_ || f->Connected())) {
         TFocuserSettingsInput settings;
-        const QStringList speeds{QStringLiteral("Average"), QStringLiteral("Slow"),
-                                 QStringLiteral("UltraSlow")};
         // Typed text names an item only when it is that item's text.
-        settings.speedItem = int(speeds.indexOf(ComboBoxSpeed->currentText()));
+        settings.speedItem = ComboBoxSpeed->findText(ComboBoxSpeed->currentText());
         settings.reversed = CheckBoxRotation->isChecked();
         settings.halfSteps = CheckBoxHalfStep->isChecked();
         settings.maxPosition = EditMaxPosition->text();

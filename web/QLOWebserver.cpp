@@ -2,6 +2,7 @@
 
 #include "ClientData.h"
 #include "Controls.h"
+#include "Convert.h"
 #include "ErrorReport.h"
 #include "HostAddress.h"
 #include "ListeningSocket.h"
@@ -74,7 +75,7 @@ QString ErrorWord(QAbstractSocket::SocketError error, const QTcpSocket& socket) 
 
 // Line ends as they came (CR LF, CR or LF) become the memo's own.
 QString ForMemo(const QByteArray& bytes) {
-    QString text = QString::fromLatin1(bytes);
+    QString text = FromDevice(bytes);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QChar('\r'), QChar('\n'));
     if (text.size() <= kMaxShown) return text;

@@ -123,7 +123,7 @@ TEST_F(FocuserDevice, MoveEndsWithTheMarkOrWithinItsBound) {
 }
 
 TEST_F(FocuserDevice, CloseLeavesTheFocuserInManualMode) {
-    focuser.Write(focuser::kAutoMode);
+    focuser.SetTempComp(true, "w"); // FAMODE
     focuser.Close();
     EXPECT_FALSE(focuser.Connected());
     ASSERT_TRUE(sim->WaitForCommand("FMMODE", 3000ms, 1));
