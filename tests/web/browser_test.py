@@ -18,7 +18,7 @@ import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
-from selenium.common.exceptions import StaleElementReferenceException
+from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.common.by import By
 
 SKIPPED = 77
@@ -53,12 +53,14 @@ def wait_for(what, condition, deadline=DEADLINE):
     raise AssertionError("no " + what + " within %d s" % deadline)
 
 
-def stale(element):
+def new_page_loaded(driver):
+    """True once the page marked by press() is replaced and the new one is complete. While the
+    browser is between the two pages, any call may fail in several ways: that means not yet."""
     try:
-        element.is_enabled()
+        return driver.execute_script(
+            "return window.skyvarnOldPage === undefined && document.readyState === 'complete'")
+    except WebDriverException:
         return False
-    except StaleElementReferenceException:
-        return True
 
 
 def start(command, env):
@@ -133,10 +135,9 @@ def main(skyvarn, sim):
 
         def press(caption):
             """Submits a form and waits for the page that answers it."""
-            before = driver.find_element(By.TAG_NAME, "html")
+            driver.execute_script("window.skyvarnOldPage = true")
             driver.find_element(By.CSS_SELECTOR, "input[type=submit][value='%s']" % caption).click()
-            wait_for("answer to " + caption, lambda: stale(before) and driver.execute_script(
-                "return document.readyState") == "complete")
+            wait_for("answer to " + caption, lambda: new_page_loaded(driver))
 
         def refreshed_until(what, condition):
             def look():
