@@ -1,12 +1,10 @@
 #include "BRSForm.h"
 
-#include "Commands.h"
 #include "Controls.h"
 #include "DewController.h"
 #include "DewView.h"
 #include "ErrorReport.h"
 #include "Failure.h"
-#include "Pause.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -248,31 +246,20 @@ bool TFormBRS::StartSave(QPushButton* save) {
 // clicked and sees the box; their button stays disabled.
 void TFormBRS::ButtonSaveCalValuesClick() {
     if (!StartSave(ButtonSaveCalValues)) return;
-    dew_.Send(QStringLiteral("BRS cmd SCAxyz :"),
-              dew::CalibrationCommand(SpinEditCalT1->text(), SpinEditCalT2->text(),
-                                      SpinEditCalTa->text()));
-    Pause(200);
-    dew_.Discard();
+    dew_.SaveCalibration(SpinEditCalT1->text(), SpinEditCalT2->text(), SpinEditCalTa->text());
 }
 
 void TFormBRS::ButtonSaveThrValuesClick() {
     if (!StartSave(ButtonSaveThrValues)) return;
-    dew_.Send(QStringLiteral("BRS cmd STHRxy :"),
-              dew::ThresholdsCommand(SpinEditThr1->text(), SpinEditThr2->text()));
-    Pause(200);
-    dew_.Discard();
+    dew_.SaveThresholds(SpinEditThr1->text(), SpinEditThr2->text());
 }
 
 void TFormBRS::ButtonSaveOutValuesClick() {
     if (!StartSave(ButtonSaveOutValues)) return;
-    dew_.Send(QStringLiteral("BRS cmd SLINKx :"), dew::LinkCommand(CheckBoxLinkOuts->isChecked()));
-    Pause(200);
+    dew_.SaveLink(CheckBoxLinkOuts->isChecked());
     const bool automatic = CheckBoxAuto->isChecked();
     main_.ShowAutoMode(automatic);
-    dew_.Send(QStringLiteral("BRS cmd SAUTOx :"), dew::AutoCommand(automatic));
-    Pause(200);
-    dew_.Send(QStringLiteral("BRS cmd SAGGRx :"), dew::AggressivityCommand(AggressivityItem()));
-    dew_.Discard();
+    dew_.SaveMode(automatic, AggressivityItem());
 }
 
 void TFormBRS::ButtonResetClick() {

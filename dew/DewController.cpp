@@ -5,6 +5,11 @@
 #include "Failure.h"
 #include "Pause.h"
 
+namespace {
+constexpr int kAnswerPauseMs = 200;
+constexpr int kResetPauseMs = 500;
+} // namespace
+
 TDewController::TDewController(LogSink log, QObject* parent)
     : TDevice(QStringLiteral("BRS"), QStringLiteral("ComPortBRS"), std::move(log), parent) {}
 
@@ -36,13 +41,33 @@ void TDewController::Send(const QString& label, const QByteArray& command) {
     if (!command.isEmpty()) Link().WriteText(command);
 }
 
-void TDewController::Discard() {
+void TDewController::SaveCalibration(const QString& t1, const QString& t2, const QString& ta) {
+    Send(QStringLiteral("BRS cmd SCAxyz :"), dew::CalibrationCommand(t1, t2, ta));
+    Pause(kAnswerPauseMs);
+    Read(); // the answer is not used
+}
+
+void TDewController::SaveThresholds(const QString& t1, const QString& t2) {
+    Send(QStringLiteral("BRS cmd STHRxy :"), dew::ThresholdsCommand(t1, t2));
+    Pause(kAnswerPauseMs);
     Read();
+}
+
+void TDewController::SaveLink(bool linked) {
+    Send(QStringLiteral("BRS cmd SLINKx :"), dew::LinkCommand(linked));
+    Pause(kAnswerPauseMs);
+}
+
+void TDewController::SaveMode(bool automatic, int aggressivityItem) {
+    Send(QStringLiteral("BRS cmd SAUTOx :"), dew::AutoCommand(automatic));
+    Pause(kAnswerPauseMs);
+    Send(QStringLiteral("BRS cmd SAGGRx :"), dew::AggressivityCommand(aggressivityItem));
+    Read(); // what the controller said to the three settings
 }
 
 void TDewController::Reset() {
     Link().WriteText(dew::kFactoryReset);
-    Pause(200);
+    Pause(kAnswerPauseMs);
     Read();
-    Pause(500);
+    Pause(kResetPauseMs);
 }

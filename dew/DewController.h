@@ -25,11 +25,15 @@ class TDewController : public TDevice {
     // Output command of a slider ("S2O070"), logged then written; nothing when not connected.
     // Raises Failure on a write error.
     void SendOutput(int output, int sliderPosition);
-    // Logs label + command, then writes the command (an empty command writes nothing).
-    // Raises Failure on a write error.
-    void Send(const QString& label, const QByteArray& command);
-    // One read, thrown away: whatever the controller answered to the settings.
-    void Discard();
+    // Save calibration ("SCA" + three digits) and Save thresholds ("STHR" + two): logged with
+    // their label, written, then 200 ms and one discarded read. Raise Failure.
+    void SaveCalibration(const QString& t1, const QString& t2, const QString& ta);
+    void SaveThresholds(const QString& t1, const QString& t2);
+    // Save outputs, in two steps so that the window shows the mode between them: "SLINKx" and
+    // 200 ms; then "SAUTOx", 200 ms, "SAGGRx" (nothing written with no item, -1) and one
+    // discarded read. Raise Failure.
+    void SaveLink(bool linked);
+    void SaveMode(bool automatic, int aggressivityItem);
     // "SEERAZ", pause 200 ms, a discarded read, pause 500 ms. Raises Failure.
     void Reset();
 
@@ -39,4 +43,8 @@ class TDewController : public TDevice {
 
   protected:
     void CharsArrived() override { CharsReceived(); }
+
+  private:
+    // Logs label + command, then writes the command (an empty command writes nothing).
+    void Send(const QString& label, const QByteArray& command);
 };

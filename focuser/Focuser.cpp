@@ -23,6 +23,14 @@ QString TFocuser::WriteErrorPrefix() const {
     return QStringLiteral("Erreur écriture ComPort") + Name() + QStringLiteral(" :");
 }
 
+void TFocuser::WriteOrLog(const QByteArray& command, const QString& errorPrefix) {
+    try {
+        Link().WriteText(command);
+    } catch (const Failure& e) {
+        Log(errorPrefix + e.Message());
+    }
+}
+
 void TFocuser::Poll() {
     if (!Connected()) return;
     const QByteArray command = focuser::PollCommand(AskPosition);
@@ -58,21 +66,13 @@ void TFocuser::CharsReceived() {
 }
 
 void TFocuser::Greet() {
-    try {
-        Link().WriteText(focuser::kManualMode);
-    } catch (const Failure& e) {
-        Log(WriteErrorPrefix() + e.Message());
-    }
+    WriteOrLog(focuser::kManualMode, WriteErrorPrefix());
     TempComp = false;
 }
 
 void TFocuser::BeforeClose() {
     // A focuser is left in manual mode; a failed write does not stop the close.
-    try {
-        Link().WriteText(focuser::kManualMode);
-    } catch (const Failure& e) {
-        Log(WriteErrorPrefix() + e.Message());
-    }
+    WriteOrLog(focuser::kManualMode, WriteErrorPrefix());
 }
 
 QByteArray TFocuser::Ask(const QByteArray& command) {
@@ -107,21 +107,13 @@ void TFocuser::SaveSettings(const TFocuserSettingsInput& s) {
 
 void TFocuser::SetTempComp(bool on, const QString& writeError) {
     TempComp = on;
-    try {
-        Link().WriteText(on ? focuser::kAutoMode : focuser::kManualMode);
-    } catch (const Failure& e) {
-        Log(writeError + e.Message());
-    }
+    WriteOrLog(on ? focuser::kAutoMode : focuser::kManualMode, writeError);
     Pause(kAnswerPauseMs);
 }
 
 TFocuser::MoveEnd TFocuser::Move(const QByteArray& command, int limitMs, const QString& writeError,
                                  const QString& readError) {
-    try {
-        Link().WriteText(command);
-    } catch (const Failure& e) {
-        Log(writeError + e.Message());
-    }
+    WriteOrLog(command, writeError);
     for (int waited = 0; waited < limitMs;) {
         Pause(kMovePauseMs);
         waited += kMovePauseMs;

@@ -73,5 +73,7 @@ class TFocuser : public TDevice {
 
   private:
     QString WriteErrorPrefix() const;
+    // Writes the command; a failure is logged with the prefix, not raised.
+    void WriteOrLog(const QByteArray& command, const QString& errorPrefix);
     const int number_;
 };

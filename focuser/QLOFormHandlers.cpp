@@ -221,21 +221,14 @@ void TFormQLO::ButtonTempCompClick() {
     TFocuser* f = Selected();
     if (!f) return;
     const bool start = !f->TempComp;
+    SetMoveButtons(!start);
+    ButtonTempComp->setText(start ? kStopTempComp : kStartTempComp);
+    main_.ShowTempComp(f->Number(), start);
     const QString link = f->Link().objectName();
-    QString writeError;
-    if (start) {
-        SetMoveButtons(false);
-        ButtonTempComp->setText(kStopTempComp);
-        main_.ShowTempComp(f->Number(), true);
-        writeError = QStringLiteral("Erreur ecriture ") + link + QStringLiteral(" FAMode :");
-    } else {
-        SetMoveButtons(true);
-        ButtonTempComp->setText(kStartTempComp);
-        main_.ShowTempComp(f->Number(), false);
-        writeError = QStringLiteral("Erreur ecriture ") + link +
-                     (f == &focuser1_ ? QStringLiteral(" FMMode :") : QStringLiteral(" FMmode :"));
-    }
-    f->SetTempComp(start, writeError);
+    const QString mode = start             ? QStringLiteral(" FAMode :")
+                         : f == &focuser1_ ? QStringLiteral(" FMMode :")
+                                           : QStringLiteral(" FMmode :");
+    f->SetTempComp(start, QStringLiteral("Erreur ecriture ") + link + mode);
 }
 
 // ---- Selection ----

@@ -1,5 +1,4 @@
 // The dew controller's exchanges with no window at all, against a simulated controller.
-#include "Commands.h"
 #include "DewController.h"
 #include "QtTestSupport.h"
 #include "SimDew.h"
@@ -42,12 +41,11 @@ TEST_F(DewDevice, PollBringsAFrameIntoTheValues) {
 TEST_F(DewDevice, SettingCommandsReachTheController) {
     dew.SendOutput(2, 7);
     EXPECT_TRUE(log.contains("BRS cmd S2Oxxx :S2O070"));
-    dew.Send("BRS cmd SCAxyz :", dew::CalibrationCommand("3", "0", "9"));
-    dew.Send("BRS cmd SAGGRx :", dew::AggressivityCommand(-1)); // logged, nothing written
+    dew.SaveCalibration("3", "0", "9");
+    dew.SaveMode(false, -1); // no aggressivity item: logged, nothing written
     EXPECT_TRUE(log.contains("BRS cmd SAGGRx :"));
-    ASSERT_TRUE(sim->WaitForCommand("SCA309", 3000ms));
-    dew.Discard();
-    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"S2O070", "SCA309"}));
+    ASSERT_TRUE(sim->WaitForCommand("SAUTO0", 3000ms));
+    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"S2O070", "SCA309", "SAUTO0"}));
     EXPECT_EQ(sim->Settings().calibration, (std::array<int, 3>{3, 0, 9}));
     EXPECT_DOUBLE_EQ(sim->Output(2), 70);
 
