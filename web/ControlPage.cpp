@@ -26,33 +26,6 @@ constexpr char kEnd[] = "</body></html>\r\n";
 
 } // namespace
 
-QByteArray HtmlEscaped(const QByteArray& text) {
-    QByteArray out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 QByteArray Body(int position, double temperature, const QByteArray& message) {
     QByteArray body;
     body.reserve(2048);
@@ -62,7 +35,8 @@ QByteArray Body(int position, double temperature, const QByteArray& message) {
     body += FloatToStr(temperature).toUtf8(); // the page declares UTF-8
     body += kDegrees;
     body += kForms;
-    body += HtmlEscaped(message);
+    // The message repeats the request's path: escaped, so a link cannot put a script here.
+    body += ToDevice(FromDevice(message).toHtmlEscaped());
     body += kEnd;
     return body;
 }

@@ -17,7 +17,4 @@ inline constexpr char kNotImplemented[] = "HTTP/1.1 501 Not Implemented\r\n\r\n"
 // A command value that is not a whole number: no move, an empty answer, the connection goes on.
 inline constexpr char kBadRequest[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
 
-// & < > " ' as HTML entities, every other byte as it is.
-QByteArray HtmlEscaped(const QByteArray& text);
-
 } // namespace page
