@@ -10,6 +10,7 @@ packages=(
   clang-format
   dpkg-dev
   libzxing-dev
+  qcoro-qt6-dev
   chromium chromium-driver python3-selenium
 )
 [ "${SKYVARN_EXTRA_PACKAGES:-}" ] && packages+=(${SKYVARN_EXTRA_PACKAGES})
