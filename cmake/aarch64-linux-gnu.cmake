@@ -4,7 +4,8 @@
 # /usr/lib/aarch64-linux-gnu beside the build machine's own, so the root stays / and no sysroot
 # is needed; Debian's arm64 Qt packages run the build machine's moc and rcc
 # (qt6-base-dev-tools). scripts/package.sh --arch arm64 installs all this and uses this file:
-#   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DSKYVARN_TESTS=OFF
+#   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+#     -DSKYVARN_TESTS=OFF -DSKYVARN_BENCHMARKS=OFF
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 # find_package and find_library look in /usr/lib/aarch64-linux-gnu, not in the build machine's

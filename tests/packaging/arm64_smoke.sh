@@ -36,7 +36,8 @@ trap cleanup EXIT
 
 # Without binfmt (a container) the arm64 programs are started through qemu explicitly; their
 # libraries are the multiarch arm64 ones under /usr/lib/aarch64-linux-gnu, so the root is /.
-arm64() { qemu-aarch64-static -L / "$@"; }
+# A plain command, not a function, so that $! of a start in the background is qemu itself.
+arm64=(qemu-aarch64-static -L /)
 
 # Waits until the command succeeds, at most DEADLINE seconds.
 wait_for() {
@@ -69,9 +70,10 @@ run="$work/run"
 mkdir -m 700 "$run"
 export XDG_RUNTIME_DIR="$run" QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 
-arm64 "$root/usr/bin/skyvarn" --help >"$work/help" 2>&1 || fail "skyvarn --help: $(cat "$work/help")"
+"${arm64[@]}" "$root/usr/bin/skyvarn" --help >"$work/help" 2>&1 ||
+  fail "skyvarn --help: $(cat "$work/help")"
 grep -q -- "--connect" "$work/help" || fail "skyvarn --help lists no --connect: $(cat "$work/help")"
-arm64 "$root/usr/bin/skyvarn-sim" --help >"$work/help" 2>&1 ||
+"${arm64[@]}" "$root/usr/bin/skyvarn-sim" --help >"$work/help" 2>&1 ||
   fail "skyvarn-sim --help: $(cat "$work/help")"
 grep -q "^Usage: skyvarn-sim" "$work/help" || fail "skyvarn-sim --help: $(cat "$work/help")"
 pass "skyvarn --help and skyvarn-sim --help under qemu-user"
@@ -91,12 +93,14 @@ fi
 pass "systemd-analyze --user verify skyvarn.service"
 
 # The simulator's default accessories: two focusers, a dew controller, a panels unit.
-arm64 "$root/usr/bin/skyvarn-sim" </dev/null >"$work/sim.out" 2>&1 &
+"${arm64[@]}" "$root/usr/bin/skyvarn-sim" </dev/null >"$work/sim.out" 2>&1 &
 pids+=($!)
-wait_for grep -q "running" "$work/sim.out" || fail "the simulator did not start: $(cat "$work/sim.out")"
+wait_for grep -q "running" "$work/sim.out" ||
+  fail "the simulator did not start: $(cat "$work/sim.out")"
 
 # Port 0: the program takes a free port itself and prints it.
-arm64 "$root/usr/bin/skyvarn" --connect --remote --port 0 </dev/null >"$work/out" 2>"$work/err" &
+"${arm64[@]}" "$root/usr/bin/skyvarn" --connect --remote --port 0 </dev/null \
+  >"$work/out" 2>"$work/err" &
 program=$!
 pids+=($program)
 started() {
