@@ -108,6 +108,34 @@ class TrackingTest : public FormsTest {
     PortSource previous_;
 };
 
+// A desktop with a decimal comma reads the devices' numbers, which carry a point, and shows
+// them with its comma (run by CTest under LC_ALL=fr_FR.UTF-8).
+TEST_F(TrackingTest, ADecimalCommaDesktopReadsTheDevicesNumbers) {
+    if (DecimalSeparator() != QChar(',')) GTEST_SKIP() << "runs under LC_ALL=fr_FR.UTF-8";
+    TFocuserOptions o;
+    o.temperature = 7.25;
+    o.driftPerSecond = 0;
+    TDewOptions d;
+    d.timeScale = 0;
+    d.ambient = 14.25;
+    d.humidity = 62.5;
+    TSimFocuser focuser(o);
+    TSimDewController dew(d);
+    Plug("a-focuser", focuser);
+    Plug("b-dew", dew);
+    ClickLoadDevices();
+    ASSERT_TRUE(WaitFor(
+        [] {
+            return FormMain->LabelQLOTempValue->text().contains("7,25") &&
+                   FormMain->LabelBRSAmbTempValue->text().contains("14,25");
+        },
+        9000))
+        << FormMain->LabelQLOTempValue->text().toStdString() << " / "
+        << FormMain->LabelBRSAmbTempValue->text().toStdString();
+    EXPECT_TRUE(FormMain->LabelBRSHumidityValue->text().contains("62,5"));
+    EXPECT_FALSE(DebugTexts().join('\n').contains("virgule flottante"));
+}
+
 TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
     ASSERT_EQ(DecimalSeparator(), QChar('.'));
     TFocuserOptions o1, o2;
