@@ -13,16 +13,19 @@ double TFocuserRemote::Temperature() const {
     return focuser1_.Temp;
 }
 
-void TFocuserRemote::MoveIn(const QString& steps) {
-    window_.ComboMove->setCurrentText(steps); // stays visible in the window afterwards
+QCoro::Task<> TFocuserRemote::MoveIn(int steps) {
+    window_.ComboMove->setCurrentText(QString::number(steps)); // stays visible in the window
     window_.ButtonMoveInClick();
+    co_return;
 }
 
-void TFocuserRemote::MoveOut(const QString& steps) {
-    window_.ComboMove->setCurrentText(steps);
+QCoro::Task<> TFocuserRemote::MoveOut(int steps) {
+    window_.ComboMove->setCurrentText(QString::number(steps));
     window_.ButtonMoveOutClick();
+    co_return;
 }
 
-void TFocuserRemote::MoveTo(int target) {
+QCoro::Task<> TFocuserRemote::MoveTo(int target) {
     window_.moveto(target);
+    co_return;
 }
