@@ -13,8 +13,8 @@
 #include <optional>
 
 struct TRequest {
-    QByteArray line;            // the request line
-    QList<QByteArray> headers;  // the header lines as they came
+    QByteArray line;           // the request line
+    QList<QByteArray> headers; // the header lines as they came
     // The value of the first header of that name (any case), blanks trimmed; nullopt without.
     std::optional<QByteArray> Header(const char* name) const;
 };
