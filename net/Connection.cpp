@@ -4,6 +4,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <poll.h>
+
 namespace net {
 
 namespace {
@@ -54,6 +56,14 @@ TConnection::~TConnection() {
     socket_->disconnect();
     socket_->abort();
     socket_->deleteLater();
+}
+
+bool TConnection::isOpen() const {
+    if (!open_) return false;
+    // The client may have gone while the program was busy with its last request: the system
+    // knows before the event loop has told the socket.
+    pollfd state{int(socket_->socketDescriptor()), POLLRDHUP, 0};
+    return ::poll(&state, 1, 0) <= 0 || !(state.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 void TConnection::start(std::shared_ptr<THandler> handler) {

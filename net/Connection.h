@@ -58,8 +58,9 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
 
     // 1 for the first connection after the server starts listening, then 2, 3, ...
     int id() const { return id_; }
-    // False once the connection has ended or close() was called; sending then does nothing.
-    bool isOpen() const { return open_; }
+    // False once the connection has ended, close() was called or the client has closed its
+    // side (even before the event loop has seen it); sending then does nothing.
+    bool isOpen() const;
 
     void send(const QByteArray& bytes);
     // The client completed a request: its idle time starts again.

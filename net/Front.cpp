@@ -151,6 +151,8 @@ void TFront::keep(int fd) {
     // Qt takes no more from the system than this until the protocol has read it, so a client
     // that sends without end fills its own buffers rather than the program's memory.
     socket->setReadBufferSize(limits_.readChunk * 8);
+    // Each answer leaves in one write: none waits for the acknowledgement of the one before.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const int id = ++counter_;
     auto connection =
         std::make_shared<TConnection>(id, socket, limits_, log_, [this, id] { ended(id); });

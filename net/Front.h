@@ -32,7 +32,7 @@ class TFront : public QObject {
     void setLimits(const TLimits& limits) { limits_ = limits; }
     const TLimits& limits() const { return limits_; }
 
-    // Listens on the IPv4 address (host order) and port (0: any free port), backlog 5;
+    // Listens on the IPv4 address (host order) and port (0: any free port), backlog 64;
     // connections are numbered from 1 again. Raises Failure "Erreur socket : <system text>
     // (<errno>), avec l'API '<call>'" with the system's own text when the port is refused.
     void listen(quint32 address, quint16 port);

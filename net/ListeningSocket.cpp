@@ -33,6 +33,6 @@ int OpenListeningSocket(quint32 address, quint16 port) {
     place.sin_port = htons(port);
     place.sin_addr.s_addr = htonl(address);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&place), sizeof place) != 0) Fail("bind", fd);
-    if (::listen(fd, 5) != 0) Fail("listen", fd);
+    if (::listen(fd, 64) != 0) Fail("listen", fd);
     return fd;
 }

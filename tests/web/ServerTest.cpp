@@ -246,29 +246,40 @@ TEST_F(WebTest, AMoveHoldsItsConnectionOnly) {
 }
 
 // A client that writes many moves and goes: the one already running ends, the others never
-// start.
+// start, whether the event loop ran during the move or the move kept it (as a move that waits
+// without returning to it does).
 TEST_F(WebTest, RequestsOfAClosedConnectionAreDropped) {
     Start();
-    focuser.Hold();
-    {
+    QByteArray moves;
+    for (int i = 0; i < 40; ++i)
+        moves += "GET /move_in?value=10 HTTP/1.1\r\n" + kHost;
+    for (const bool held : {true, false}) {
+        SCOPED_TRACE(held ? "held move" : "move that keeps the event loop");
+        focuser.moves.clear();
         TPhone phone(form);
-        QByteArray moves;
-        for (int i = 0; i < 40; ++i)
-            moves += "GET /move_in?value=10 HTTP/1.1\r\n" + kHost;
+        if (held) {
+            focuser.Hold();
+        } else {
+            focuser.during = [&] { phone.socket.abort(); };
+        }
         phone.socket.write(moves);
-        ASSERT_TRUE(WaitFor([&] { return focuser.running == 1; }, 10000));
-        phone.socket.abort();
+        if (held) {
+            ASSERT_TRUE(WaitFor([&] { return focuser.running == 1; }, 10000));
+            phone.socket.abort();
+            ASSERT_TRUE(WaitFor([&] { return form.HttpServer->connectionCount() == 0; }, 10000));
+            focuser.Release();
+        }
+        const int id = held ? 1 : 2;
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                return Lines(form.MemoHttpTraffic)
+                    .contains(QString("%1: Connection closed, 39 requests dropped").arg(id));
+            },
+            10000));
+        EXPECT_EQ(focuser.moves, QStringList{"in 10"});
+        EXPECT_EQ(focuser.running, 0);
+        focuser.during = nullptr;
     }
-    ASSERT_TRUE(WaitFor([&] { return form.HttpServer->connectionCount() == 0; }, 10000));
-    focuser.Release();
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return Lines(form.MemoHttpTraffic)
-                .contains("1: Connection closed, 39 requests dropped");
-        },
-        10000));
-    EXPECT_EQ(focuser.moves, QStringList{"in 10"});
-    EXPECT_EQ(focuser.running, 0);
 }
 
 TEST_F(WebTest, StartWithoutANetworkIsRefused) {

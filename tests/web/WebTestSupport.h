@@ -23,8 +23,9 @@ class TFakeFocuser : public TRemoteFocuser {
   public:
     int position = 0;
     double temperature = 0;
-    QStringList moves; // "in 10", "out 100", "to 2500", as they start
-    int running = 0;   // moves started and not ended
+    QStringList moves;            // "in 10", "out 100", "to 2500", as they start
+    int running = 0;              // moves started and not ended
+    std::function<void()> during; // run inside each move, as it starts
 
     int Position() const override { return position; }
     double Temperature() const override { return temperature; }
@@ -42,6 +43,7 @@ class TFakeFocuser : public TRemoteFocuser {
     QCoro::Task<> Move(QString move) {
         moves << move;
         ++running;
+        if (during) during();
         co_await gate_; // at once unless held
         --running;
     }
