@@ -270,7 +270,7 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     // Each focuser's last command before its link closed was FMMODE.
     for (TSimFocuser* focuser : {&one, &two}) {
-        ASSERT_TRUE(focuser->WaitForCommandCount(4, 2s));
+        ASSERT_TRUE(focuser->WaitForCommand("FMMODE", 5s, 2)); // after the greeting's
         Pump(100);
         EXPECT_EQ(focuser->Commands().back(), "FMMODE");
     }

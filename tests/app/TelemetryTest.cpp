@@ -327,7 +327,16 @@ TEST_F(TrackingTest, AReplugComesBackByItselfAndAnotherKindIsNotTaken) {
         10000));
     Pump(1500);
     replug(stranger);
-    ASSERT_TRUE(notified("Not reconnected: Quillo 1 on " + port + " answers as another device"));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return !Texts(FormMain->MemoAdminMsgs)
+                        .filter("Not reconnected: Quillo 1 on ")
+                        .isEmpty();
+        },
+        30000));
+    EXPECT_TRUE(
+        Texts(FormMain->MemoAdminMsgs)
+            .contains("Not reconnected: Quillo 1 on " + port + " answers as another device"));
     EXPECT_FALSE(FormMain->QLO->Connected());
     EXPECT_FALSE(FormMain->BRS->Link().Port() == port);
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
