@@ -1,4 +1,5 @@
-// The main window's history charts: one point per connected series at each display refresh.
+// The main window's history charts: at each display refresh, one point per series whose device
+// is connected and has given a reading since; a value never measured is not charted.
 #include "DewController.h"
 #include "Failure.h"
 #include "Focuser.h"
@@ -24,9 +25,10 @@ void TFormMain::updateGraphic() {
         chart->AddPoint(series, value, THistoryChart::MinutesOfDay(QTime::currentTime()), rgb);
     };
     try {
-        if (QLO->Connected() && Plausible(QLO->Temp)) add(ChartQLO, 0, QLO->Temp, kBlue);
-        if (QLO2->Connected() && Plausible(QLO2->Temp)) add(ChartQLO, 1, QLO2->Temp, kGreen);
-        if (BRS->Connected()) {
+        auto charted = [](const TFocuser* f) { return f->Connected() && f->HasTemp(); };
+        if (charted(QLO) && Plausible(QLO->Temp)) add(ChartQLO, 0, QLO->Temp, kBlue);
+        if (charted(QLO2) && Plausible(QLO2->Temp)) add(ChartQLO, 1, QLO2->Temp, kGreen);
+        if (BRS->Connected() && BRS->HasFrame()) {
             const DewValues& v = BRS->Values;
             const double t1 = v.CalT1 + v.LocTemp1;
             const double t2 = v.CalT2 + v.LocTemp2;
