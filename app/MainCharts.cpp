@@ -6,6 +6,7 @@
 #include "HistoryChart.h"
 #include "MainForm.h"
 
+#include <QLabel>
 #include <QTime>
 
 namespace {
@@ -19,6 +20,22 @@ bool Plausible(double value) {
     return value > -45 && value < 45;
 }
 } // namespace
+
+// In the saved readings each series is named by its caption in the chart's header strip and by
+// its device.
+void TFormMain::NameChartSeries() {
+    auto name = [](THistoryChart* chart, int series, QWidget* strip, const char* label,
+                   const QString& device) {
+        chart->SetSeriesName(series, {strip->findChild<QLabel*>(label)->text(), device});
+    };
+    name(ChartQLO, 0, PanelTempQLO, "Label7", DeviceTitle(*QLO));
+    name(ChartQLO, 1, PanelTempQLO, "Label12", DeviceTitle(*QLO2));
+    const QString dew = DeviceTitle(*BRS);
+    name(ChartBRS, 0, PanelTempBRS, "Label1", dew);
+    name(ChartBRS, 1, PanelTempBRS, "Label2", dew);
+    name(ChartBRS, 2, PanelTempBRS, "Label4", dew);
+    name(ChartBRS, 3, PanelTempBRS, "Label3", dew);
+}
 
 void TFormMain::updateGraphic() {
     auto add = [](THistoryChart* chart, int series, double value, QRgb rgb) {

@@ -13,9 +13,14 @@
 #include "SimFocuser.h"
 #include "TestPty.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSlider>
@@ -316,6 +321,68 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
     ClickLoadDevices();
     ASSERT_TRUE(FormMain->QLO->Connected());
     EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
+}
+
+// Through the main window: each series starts with its own device's first reading, never with
+// the zeros the values start at, and the chart's menu saves the points it holds and its picture.
+TEST_F(TrackingTest, ChartsStartWithTheFirstReadingsAndTheirMenuSavesThem) {
+    TFocuserOptions o;
+    o.temperature = 7.5;
+    o.driftPerSecond = 0;
+    TDewOptions d;
+    d.timeScale = 0;
+    TSimFocuser focuser(o);
+    TSimDewController dew(d);
+    Plug("a-focuser", focuser);
+    Plug("b-dew", dew);
+    ClickLoadDevices();
+    THistoryChart* quillo = FormMain->ChartQLO;
+    THistoryChart* brisella = FormMain->ChartBRS;
+    ASSERT_TRUE(WaitFor([&] { return Count(quillo, 0) >= 3 && Count(brisella, 0) >= 3; }, 9000));
+    EXPECT_EQ(quillo->PointValue(0, 0), 7.5);
+    const TDewReadings r = dew.Readings();
+    const double first[] = {r.probe[0], r.probe[1], r.dewPoint, r.ambient};
+    for (int s = 0; s < 4; ++s)
+        EXPECT_NEAR(brisella->PointValue(s, 0), first[s], 0.006) << s;
+
+    // A right click, the menu's item, the file chosen in the dialog.
+    auto save = [](THistoryChart* chart, int item, const QString& path) {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, {40, 60},
+                                chart->mapToGlobal(QPoint(40, 60)));
+        QApplication::sendEvent(chart, &click);
+        QMenu* menu = chart->findChild<QMenu*>();
+        ASSERT_TRUE(menu && menu->isVisible());
+        QStringList items;
+        for (const QAction* action : menu->actions())
+            items << action->text();
+        ASSERT_EQ(items, QStringList({"Save chart as PNG...", "Save readings as CSV..."}));
+        menu->actions()[item]->trigger();
+        auto* dialog = chart->findChild<QFileDialog*>("SaveChartDialog");
+        ASSERT_TRUE(dialog && dialog->isVisible());
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept(); // as its Save button does
+    };
+    save(quillo, 0, folder_.filePath("quillo.png"));
+    EXPECT_EQ(QImage(folder_.filePath("quillo.png")).size(), quillo->size());
+    save(brisella, 1, folder_.filePath("brisella.csv"));
+    QFile file(folder_.filePath("brisella.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    EXPECT_EQ(lines[0], "time,device,Temp1,Temp2,Dew point,Ambient t°");
+    qsizetype line = 1;
+    for (int s = 0; s < 4; ++s)
+        for (qsizetype i = 0; i < Count(brisella, s); ++i) {
+            const QList<QByteArray> row = lines.value(line++).split(',');
+            ASSERT_EQ(row.size(), 6) << line;
+            EXPECT_EQ(row[0], brisella->PointLabel(s, i).toLatin1());
+            EXPECT_EQ(row[1], "Brisella");
+            EXPECT_EQ(row[2 + s].toDouble(), brisella->PointValue(s, i)) << line;
+        }
+    EXPECT_EQ(lines.size(), line + 1); // the last line ended
+
+    ErrorRecorder errors;
+    brisella->Save(THistoryChart::Saving::Readings, "/proc/brisella.csv");
+    EXPECT_TRUE(errors.messages.join('|').startsWith("Could not save the readings to /proc/"));
 }
 
 // ---- Replies over real links, the test holding the far end ----
