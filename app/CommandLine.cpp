@@ -1,12 +1,14 @@
 #include "CommandLine.h"
 
 #include "Convert.h"
+#include "DewController.h"
 #include "ErrorReport.h"
 #include "Focuser.h"
 #include "MainForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
 #include "QrCode.h"
+#include "ReadingRecorder.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -22,6 +24,20 @@ namespace {
 
 std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
+}
+
+// The recorder lives as long as the main window and its devices. Without a display nobody reads
+// the notifications: a file that cannot be written is said on the error output.
+void Record(const QString& path, bool offscreen) {
+    TReadingRecorder::Report report = [](const QString& message) { FormMain->LogNotifs(message); };
+    if (offscreen)
+        report = [](const QString& message) {
+            std::cerr << "skyvarn: " << WithFullStop(message) << std::endl;
+        };
+    auto* recorder = new TReadingRecorder(path, std::move(report), FormMain);
+    for (const TFocuser* focuser : {FormMain->QLO, FormMain->QLO2})
+        recorder->Watch(*focuser, FormMain->DeviceTitle(*focuser));
+    recorder->Watch(*FormMain->BRS, FormMain->DeviceTitle(*FormMain->BRS));
 }
 
 } // namespace
@@ -52,7 +68,13 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("port"),
         QStringLiteral("The phone control server's TCP port (default 1321; 0 takes a free one)."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, remote, port});
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral(
+            "Append every reading of the accessories to FILE.csv as it comes, a CSV line "
+            "per value: time, device, quantity, value."),
+        QStringLiteral("FILE.csv"));
+    parser.addOptions({help, connect, remote, port, record});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
@@ -80,12 +102,18 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
                 QStringLiteral("--port needs a number from 0 to 65535, not '%1'").arg(text));
         options.port = number;
     }
+    if (parser.isSet(record)) {
+        options.record = parser.value(record);
+        if (options.record.isEmpty()) return wrong(QStringLiteral("--record needs a file name"));
+    }
     return std::nullopt;
 }
 
 void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
+    if (!options.record.isEmpty()) Record(options.record, offscreen);
+    if (offscreen) {
         if (!options.remote)
             std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
                          "serves the phone control page"

@@ -10,6 +10,7 @@ struct TStartOptions {
     bool connect = false; // press Connect All
     bool remote = false;  // start the phone control server and print where it is
     int port = 1321;      // the phone control server's port; 0 takes a free one
+    QString record;       // the file every reading is appended to; none when empty
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so
@@ -20,8 +21,9 @@ void ChooseOffscreenWithoutDisplay();
 // port it prints the help or what is wrong and returns the exit code to end with.
 std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions& options);
 
-// Gives the remote-access window the port and posts the other options to the event loop, to
-// run once the windows are up.
+// Gives the remote-access window the port, starts the recording of the readings, and posts the
+// other options to the event loop, to run once the windows are up. A file that cannot be
+// recorded to is said on the error output without a display, in the notifications otherwise.
 void ApplyStartOptions(const TStartOptions& options);
 
 // Connect All, then the server's start with its address and QR code on out, or why it did not

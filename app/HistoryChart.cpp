@@ -1,8 +1,16 @@
 #include "HistoryChart.h"
 
+#include "ChartCsv.h"
+#include "ErrorReport.h"
 #include "Failure.h"
 
+#include <QBuffer>
+#include <QContextMenuEvent>
+#include <QDate>
+#include <QFileDialog>
+#include <QMenu>
 #include <QPainter>
+#include <QSaveFile>
 #include <QTime>
 #include <algorithm>
 #include <cmath>
@@ -75,7 +83,18 @@ THistoryChart::THistoryChart(QWidget* parent, int seriesCount) : QWidget(parent)
 void THistoryChart::SetSeriesCount(int count) {
     series_.clear();
     series_.resize(std::size_t(std::max(count, 0)));
+    names_.resize(series_.size());
     update();
+}
+
+void THistoryChart::SetSeriesName(int series, SeriesNames names) {
+    SeriesAt(series);
+    names_[std::size_t(series)] = std::move(names);
+}
+
+const THistoryChart::SeriesNames& THistoryChart::SeriesName(int series) const {
+    SeriesAt(series);
+    return names_[std::size_t(series)];
 }
 
 const TChartSeries& THistoryChart::SeriesAt(int series) const {
@@ -243,4 +262,57 @@ void THistoryChart::PaintAxis(QPainter& painter, const QRect& plot) const {
                         metrics.horizontalAdvance(text), metrics.height());
         painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, text);
     }
+}
+
+QPixmap THistoryChart::Shot() {
+    if (QWidget* window = parentWidget()) return window->grab(geometry());
+    return grab();
+}
+
+void THistoryChart::contextMenuEvent(QContextMenuEvent* event) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Save chart as PNG..."), this,
+                    GuardedSlot([this] { AskFile(Saving::Image); }));
+    menu->addAction(QStringLiteral("Save readings as CSV..."), this,
+                    GuardedSlot([this] { AskFile(Saving::Readings); }));
+    menu->popup(event->globalPos()); // not exec(): no event loop of its own
+}
+
+void THistoryChart::AskFile(Saving what) {
+    const bool image = what == Saving::Image;
+    const QString suffix = image ? QStringLiteral("png") : QStringLiteral("csv");
+    auto* dialog = new QFileDialog(
+        this, image ? QStringLiteral("Save chart as PNG") : QStringLiteral("Save readings as CSV"),
+        QString(),
+        image ? QStringLiteral("PNG images (*.png)") : QStringLiteral("CSV files (*.csv)"));
+    dialog->setObjectName(QStringLiteral("SaveChartDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(suffix);
+    dialog->selectFile(objectName() + QChar(' ') + QDate::currentDate().toString(Qt::ISODate) +
+                       QChar('.') + suffix);
+    // What is saved is taken when the file has been chosen: the points up to that moment.
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this, what](const QString& path) { Guarded([&] { Save(what, path); }); });
+    dialog->open();
+}
+
+void THistoryChart::Save(Saving what, const QString& path) {
+    QByteArray bytes;
+    if (what == Saving::Image) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        Shot().save(&buffer, "PNG");
+    } else {
+        bytes = ChartCsv(*this);
+    }
+    // Written aside and renamed at the end: a failed save leaves an older file whole.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return;
+    ReportError(
+        QStringLiteral("Could not save the %1 to %2: %3")
+            .arg(what == Saving::Image ? QStringLiteral("chart") : QStringLiteral("readings"), path,
+                 file.errorString()));
 }

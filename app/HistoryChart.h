@@ -5,9 +5,11 @@
 // Appending is O(1) and only schedules a repaint; a repaint costs O(width), not O(points):
 // each pixel column is drawn from its first, last, lowest and highest point, which covers the
 // same pixels as drawing every segment.
+// Its context menu saves the chart as an image or its points as CSV text (ChartCsv.h).
 #include "ChartSeries.h"
 
 #include <QMargins>
+#include <QPixmap>
 #include <QRgb>
 #include <QString>
 #include <QWidget>
@@ -30,6 +32,15 @@ class THistoryChart : public QWidget {
     // Sets the number of series; all points are dropped.
     void SetSeriesCount(int count);
     int SeriesCount() const { return int(series_.size()); }
+
+    // How a series is named where its points leave the chart: its column in the saved readings
+    // and the device its values come from. A series keeps its name through SetSeriesCount.
+    struct SeriesNames {
+        QString column;
+        QString device;
+    };
+    void SetSeriesName(int series, SeriesNames names);
+    const SeriesNames& SeriesName(int series) const;
 
     // Appends a point to a series. The horizontal value is the series' point count; the segment
     // that ends at the point takes its colour. Raises Failure for a series that does not exist.
@@ -60,8 +71,18 @@ class THistoryChart : public QWidget {
     // Paints the whole chart; paintEvent uses it.
     void PaintChart(QPainter& painter) const;
 
+    // The chart as its window shows it, with whatever its window lays over it (the header strip
+    // that serves as its legend).
+    QPixmap Shot();
+    // Writes the image (PNG) or the points (CSV) to path; a failure goes to the error report.
+    enum class Saving { Image, Readings };
+    void Save(Saving what, const QString& path);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // "Save chart as PNG..." and "Save readings as CSV...", each asking for its file in a
+    // window-modal dialog that returns at once.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     const TChartSeries& SeriesAt(int series) const;
@@ -69,8 +90,10 @@ class THistoryChart : public QWidget {
     void PaintSeries(QPainter& painter, const TChartSeries& series, const QRect& plot,
                      std::size_t axisCount) const;
     void PaintAxis(QPainter& painter, const QRect& plot) const;
+    void AskFile(Saving what);
 
     std::vector<TChartSeries> series_;
+    std::vector<SeriesNames> names_;
     Rendering rendering_ = Rendering::Envelope;
     QMargins margins_{0, 30, 10, 8}; // left margin follows the labels' width
 };

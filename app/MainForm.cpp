@@ -301,6 +301,13 @@ void TFormMain::BuildDevices() {
     for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
         connect(panel->device, &TDevice::LineLost, this,
                 GuardedSlot([this, panel] { LineLost(*panel); }));
+    NameChartSeries();
+}
+
+QString TFormMain::DeviceTitle(const TDevice& device) const {
+    for (const Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
+        if (panel->device == &device) return panel->title;
+    return device.Name();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

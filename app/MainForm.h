@@ -87,6 +87,8 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void BRScharsReceived();
     void setValues();
     void updateGraphic();
+    // The device as the notifications name it ("Quillo 1", "Brisella").
+    QString DeviceTitle(const TDevice& device) const;
 
     // Dew controller output sliders
     void TrackBarBRS1Change();
@@ -199,6 +201,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void BuildChartsAndLogs();
     void BuildPanelsGroup();
     void BuildDevices();
+    void NameChartSeries();
     void Connect(Panel& panel, const QString& port);
     // Closes the device's link and empties its panel; false when it was not connected.
     bool ClosePort(Panel& panel);

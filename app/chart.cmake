@@ -1,5 +1,6 @@
 # The history chart widget, a library of its own so that tests and benchmarks link it alone.
 add_library(skyvarn_chart STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/ChartCsv.cpp ${CMAKE_CURRENT_LIST_DIR}/ChartCsv.h
   ${CMAKE_CURRENT_LIST_DIR}/ChartSeries.cpp ${CMAKE_CURRENT_LIST_DIR}/ChartSeries.h
   ${CMAKE_CURRENT_LIST_DIR}/HistoryChart.cpp ${CMAKE_CURRENT_LIST_DIR}/HistoryChart.h
 )

@@ -26,8 +26,10 @@ void TDewController::Poll() {
 void TDewController::CharsReceived() {
     std::optional<QByteArray> chunk;
     if (!ReadChunk(chunk)) return;
-    if (ReceiveDewChunk(RxBuffer, chunk, Values, [this](const QString& line) { Log(line); }))
+    if (ReceiveDewChunk(RxBuffer, chunk, Values, [this](const QString& line) { Log(line); })) {
+        hasFrame_ = true;
         emit FrameParsed();
+    }
 }
 
 void TDewController::SendOutput(int output, int sliderPosition) {

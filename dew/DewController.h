@@ -21,6 +21,9 @@ class TDewController : public TDevice {
     // The receive step of the link's notification; emits FrameParsed after a whole frame was
     // parsed.
     void CharsReceived();
+    // A whole frame was parsed since the link opened: Values hold readings, not the zeros they
+    // start at.
+    bool HasFrame() const { return hasFrame_; }
 
     // Output command of a slider ("S2O070"), logged then written; nothing when not connected.
     // With the controller free it is written at once and a write error raises Failure; while an
@@ -47,9 +50,12 @@ class TDewController : public TDevice {
     void FrameParsed();
 
   protected:
+    void AfterOpen() override { hasFrame_ = false; }
     void CharsArrived() override { CharsReceived(); }
 
   private:
     // Logs label + command, then writes the command (an empty command writes nothing).
     void Send(const QString& label, const QByteArray& command);
+
+    bool hasFrame_ = false;
 };

@@ -58,9 +58,10 @@ void TFocuser::CharsReceived() {
     };
     ReceiveFocuserChunk(
         rx, chunk, Name(), [this](const QString& line) { Log(line); },
-        [&](const FocuserRx& state) {
+        [&](const FocuserRx& state, FocuserValue taken) {
             store(state);
-            emit Reading();
+            if (taken == FocuserValue::Temperature) hasTemp_ = true;
+            emit Reading(taken);
         });
     store(rx);
 }

@@ -3,6 +3,7 @@
 // flag, and its exchanges. Focuser 1 and focuser 2 are two instances; they differ only in their
 // names in the logs and in that focuser 1's unread input is dropped before each poll.
 #include "Device.h"
+#include "Telemetry.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,8 +39,12 @@ class TFocuser : public TDevice {
 
     // One poll of the tracking tick: "FPOSRO" or "FTMPRO", alternately.
     void Poll();
-    // The receive step of the link's notification; emits Reading after each value taken.
+    // The receive step of the link's notification; emits Reading after each position or
+    // temperature reply.
     void CharsReceived();
+    // A temperature reply was taken since the link opened: Temp is a measured value, not the
+    // zero it starts at.
+    bool HasTemp() const { return hasTemp_; }
 
     // Manual mode and a cleared compensation flag.
     void Greet() override;
@@ -74,13 +79,15 @@ class TFocuser : public TDevice {
     bool Moving() const { return moving_; }
 
   signals:
-    // A position or temperature reply was taken: the display refresh runs.
-    void Reading();
+    // A position or temperature reply was handled: the display refresh runs. taken says which
+    // value it brought (None for a position reply that is not five digits).
+    void Reading(FocuserValue taken);
     void MoveStarted();
     void MoveEnded(TFocuser::MoveEnd end);
     void TempCompChanged();
 
   protected:
+    void AfterOpen() override { hasTemp_ = false; }
     void BeforeClose() override;
     void CharsArrived() override { CharsReceived(); }
 
@@ -98,4 +105,5 @@ class TFocuser : public TDevice {
 
     const int number_;
     bool moving_ = false;
+    bool hasTemp_ = false;
 };

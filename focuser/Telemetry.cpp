@@ -46,17 +46,21 @@ int ReceiveFocuserChunk(FocuserRx& rx, const std::optional<QByteArray>& chunk, c
         Pos1(rx.buffer, 'T') + QStringLiteral(" Pos(#10)=") + QString::number(lineEnd + 1));
 
     int refreshes = 0;
-    auto refreshNow = [&] {
+    auto refreshNow = [&](FocuserValue taken) {
         ++refreshes;
-        if (refresh) refresh(rx);
+        if (refresh) refresh(rx, taken);
     };
     // A reply that does not convert is logged and dropped, so that the next replies are parsed.
     try {
         if (const auto value = ValueAfter(rx.buffer, "P=", lineEnd)) {
             log(QStringLiteral("     extracted ") + name + QStringLiteral(" pos:") +
                 FromDevice(*value));
-            if (value->size() == 5) rx.position = StrToInt(FromDevice(*value));
-            refreshNow();
+            FocuserValue taken = FocuserValue::None;
+            if (value->size() == 5) {
+                rx.position = StrToInt(FromDevice(*value));
+                taken = FocuserValue::Position;
+            }
+            refreshNow(taken);
         }
         if (const auto value = ValueAfter(rx.buffer, "T=", lineEnd)) {
             const QByteArray line = rx.buffer.left(lineEnd);
@@ -67,7 +71,7 @@ int ReceiveFocuserChunk(FocuserRx& rx, const std::optional<QByteArray>& chunk, c
             log(QStringLiteral("     extracted ") + name + QStringLiteral(" temp:") +
                 FromDevice(*value));
             rx.temp = StrToFloat(FromDevice(*value));
-            refreshNow();
+            refreshNow(FocuserValue::Temperature);
         }
     } catch (const Failure& e) {
         log(QStringLiteral("Erreur extraction ") + name + QStringLiteral(" :") + e.Message());

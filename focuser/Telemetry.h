@@ -16,8 +16,12 @@ struct FocuserRx {
     double temp = 0;
 };
 
+// What the reply that ran a refresh brought: a position reply that is not five characters keeps
+// the old position and still refreshes the display.
+enum class FocuserValue { None, Position, Temperature };
+
 // Runs the display refresh (setValues) with the state as it stands at that moment.
-using FocuserRefresh = std::function<void(const FocuserRx& state)>;
+using FocuserRefresh = std::function<void(const FocuserRx& state, FocuserValue taken)>;
 
 // A buffer without line feed is dropped once it holds more than this many characters.
 inline constexpr int kFocuserRxLimit = 256;

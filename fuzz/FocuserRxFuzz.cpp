@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FocuserRx rx;
     const LogSink log = [](const QString&) {};
     int refreshed = 0;
-    const FocuserRefresh refresh = [&refreshed](const FocuserRx&) { ++refreshed; };
+    const FocuserRefresh refresh = [&refreshed](const FocuserRx&, FocuserValue) { ++refreshed; };
     ForEachRead(data, size, kMaxRead, [&](const std::optional<QByteArray>& chunk) {
         const int before = refreshed;
         const int count = ReceiveFocuserChunk(rx, chunk, QStringLiteral("QLO"), log, refresh);

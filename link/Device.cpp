@@ -13,7 +13,10 @@ TDevice::TDevice(QString name, QString linkName, LogSink log, QObject* parent)
         else
             CharsArrived();
     };
-    link_.OnAfterOpen = [this] { emit Opened(); };
+    link_.OnAfterOpen = [this] {
+        AfterOpen();
+        emit Opened();
+    };
     link_.OnAfterClose = [this] {
         heldNotification_ = false;
         waits_.Cancel();

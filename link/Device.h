@@ -84,6 +84,8 @@ class TDevice : public QObject {
     void LineLost();
 
   protected:
+    // Right after the link opened, before Opened is signalled.
+    virtual void AfterOpen() {}
     virtual void BeforeClose() {}
     // The link's receive notification.
     virtual void CharsArrived() {}

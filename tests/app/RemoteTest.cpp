@@ -49,7 +49,7 @@ class RemoteTest : public FormsTest {
         SetPortSource(previous_);
     }
     void Run(bool connect, bool remote) {
-        Await(RunStartOptions({connect, remote, 0}, out, err));
+        Await(RunStartOptions({connect, remote, 0, {}}, out, err));
         focuser.ClearReceived();
     }
     // One request on a new connection; its page's message.
@@ -82,17 +82,21 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         std::optional<int> code;
         bool connect, remote;
         int port;
+        QString record;
     } cases[] = {
-        {{}, {}, false, false, 1321},
-        {{"--connect", "--remote"}, {}, true, true, 1321},
-        {{"--remote", "--port", "8080"}, {}, false, true, 8080},
-        {{"--port=0"}, {}, false, false, 0},
-        {{"--port", "65536"}, 2, false, false, 1321},
-        {{"--port", "12ab"}, 2, false, false, 1321},
-        {{"--port"}, 2, false, false, 1321},
-        {{"--bogus"}, 2, false, false, 1321},
-        {{"connect"}, 2, false, false, 1321},
-        {{"--help", "--connect"}, 0, false, false, 1321},
+        {{}, {}, false, false, 1321, ""},
+        {{"--connect", "--remote"}, {}, true, true, 1321, ""},
+        {{"--remote", "--port", "8080"}, {}, false, true, 8080, ""},
+        {{"--port=0"}, {}, false, false, 0, ""},
+        {{"--connect", "--record", "night.csv"}, {}, true, false, 1321, "night.csv"},
+        {{"--port", "65536"}, 2, false, false, 1321, ""},
+        {{"--port", "12ab"}, 2, false, false, 1321, ""},
+        {{"--port"}, 2, false, false, 1321, ""},
+        {{"--record"}, 2, false, false, 1321, ""},
+        {{"--record="}, 2, false, false, 1321, ""},
+        {{"--bogus"}, 2, false, false, 1321, ""},
+        {{"connect"}, 2, false, false, 1321, ""},
+        {{"--help", "--connect"}, 0, false, false, 1321, ""},
     };
     for (const auto& c : cases) {
         const std::string line = c.arguments.join(' ').toStdString();
@@ -102,6 +106,7 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         EXPECT_EQ(options.connect, c.connect) << line;
         EXPECT_EQ(options.remote, c.remote) << line;
         EXPECT_EQ(options.port, c.port) << line;
+        EXPECT_EQ(options.record, c.record) << line;
     }
 }
 

@@ -1,5 +1,6 @@
 // The telemetry path through the real main window: polls on the timers, replies over real
 // links, the display refresh with its sliders, and the history charts.
+#include "ChartCsv.h"
 #include "ComPort.h"
 #include "Convert.h"
 #include "DewController.h"
@@ -13,9 +14,14 @@
 #include "SimFocuser.h"
 #include "TestPty.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -84,6 +90,9 @@ double LastValue(const THistoryChart* chart, int series) {
 QRgb LastColor(const THistoryChart* chart, int series) {
     return chart->PointColor(series, chart->PointCount(series) - 1);
 }
+
+// A frame without calibration offsets and in manual mode: the sliders send nothing.
+const QByteArray kQuietFrame = "##20/21/19/50/10/0/0/0/0/0/0/3/3/0/0/2**";
 
 } // namespace
 
@@ -210,12 +219,14 @@ TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
     EXPECT_EQ(FormMain->LabelBRSOut1Value->text(), "0 %");
     EXPECT_TRUE(FormMain->LabelBRSHumidityValue->text().endsWith(" %"));
 
-    // Every refresh added one point to each of the six series.
-    const std::vector<qsizetype> counts = Counts();
-    EXPECT_GT(counts[0], 5);
-    for (qsizetype c : counts)
-        EXPECT_EQ(c, counts[0]);
+    // Once every device has read, each refresh adds one point to each of the six series.
+    const std::vector<qsizetype> before = Counts();
+    EXPECT_GT(before[0], 2);
     EXPECT_NEAR(LastValue(FormMain->ChartBRS, 2), r.dewPoint, 0.006);
+    ASSERT_TRUE(WaitFor([&] { return Count(FormMain->ChartQLO, 0) >= before[0] + 3; }, 5000));
+    const std::vector<qsizetype> after = Counts();
+    for (std::size_t s = 0; s < after.size(); ++s)
+        EXPECT_EQ(after[s] - before[s], after[0] - before[0]) << s;
 
     // The labels follow the devices.
     one.SetTemperature(9.87);
@@ -358,19 +369,79 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
     ClickLoadDevices();
     // Cleared before the first replies can come in.
     EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
-    // One focuser temperature and one dew frame: two refreshes, each adding to the five
-    // series of the connected devices and nothing for the absent focuser 2.
-    ASSERT_TRUE(WaitFor([] { return Count(FormMain->ChartBRS, 0) >= 2; }, 3000));
+    // One focuser temperature and one dew frame, two refreshes: the second adds to the series
+    // of both devices, the first only to those of the device that answered first; nothing for
+    // the absent focuser 2.
+    ASSERT_TRUE(WaitFor(
+        [] { return Count(FormMain->ChartQLO, 0) >= 1 && Count(FormMain->ChartBRS, 0) >= 1; },
+        3000));
     Pump(200);
-    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+    const std::vector<qsizetype> night = Counts();
+    EXPECT_EQ(night[0] + night[2], 3);
+    EXPECT_EQ(night, (std::vector<qsizetype>{night[0], 0, night[2], night[2], night[2], night[2]}));
 
     ClickLoadDevices();
     ASSERT_FALSE(FormMain->QLO->Connected());
-    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+    EXPECT_EQ(Counts(), night);
 
     ClickLoadDevices();
     ASSERT_TRUE(FormMain->QLO->Connected());
     EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
+}
+
+// Through the main window: each series starts with its own device's first reading, never with
+// the zeros the values start at, and the chart's menu saves the points it holds and its picture.
+TEST_F(TrackingTest, ChartsStartWithTheFirstReadingsAndTheirMenuSavesThem) {
+    TFocuserOptions o;
+    o.temperature = 7.5;
+    o.driftPerSecond = 0;
+    TDewOptions d;
+    d.timeScale = 0;
+    TSimFocuser focuser(o);
+    TSimDewController dew(d);
+    Plug("a-focuser", focuser);
+    Plug("b-dew", dew);
+    ClickLoadDevices();
+    THistoryChart* quillo = FormMain->ChartQLO;
+    THistoryChart* brisella = FormMain->ChartBRS;
+    ASSERT_TRUE(WaitFor([&] { return Count(quillo, 0) >= 3 && Count(brisella, 0) >= 3; }, 9000));
+    EXPECT_EQ(quillo->PointValue(0, 0), 7.5);
+    const TDewReadings r = dew.Readings();
+    const double first[] = {r.probe[0], r.probe[1], r.dewPoint, r.ambient};
+    for (int s = 0; s < 4; ++s)
+        EXPECT_NEAR(brisella->PointValue(s, 0), first[s], 0.006) << s;
+
+    // A right click, the menu's item, the file chosen in the dialog.
+    auto save = [](THistoryChart* chart, int item, const QString& path) {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, {40, 60},
+                                chart->mapToGlobal(QPoint(40, 60)));
+        QApplication::sendEvent(chart, &click);
+        QMenu* menu = chart->findChild<QMenu*>();
+        ASSERT_TRUE(menu && menu->isVisible());
+        ASSERT_EQ(menu->actions().size(), 2);
+        EXPECT_EQ(menu->actions()[item]->text(),
+                  item ? "Save readings as CSV..." : "Save chart as PNG...");
+        menu->actions()[item]->trigger();
+        auto* dialog = chart->findChild<QFileDialog*>("SaveChartDialog");
+        ASSERT_TRUE(dialog && dialog->isVisible());
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept(); // as its Save button does
+    };
+    save(quillo, 0, folder_.filePath("quillo.png"));
+    EXPECT_EQ(QImage(folder_.filePath("quillo.png")).size(), quillo->size());
+    save(brisella, 1, folder_.filePath("brisella.csv"));
+    QFile file(folder_.filePath("brisella.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray csv = file.readAll();
+    EXPECT_EQ(csv, ChartCsv(*brisella));
+    qsizetype points = 0;
+    for (int s = 0; s < 4; ++s)
+        points += Count(brisella, s);
+    EXPECT_EQ(csv.count('\n'), 1 + points);
+
+    ErrorRecorder errors;
+    brisella->Save(THistoryChart::Saving::Readings, "/proc/brisella.csv");
+    EXPECT_TRUE(errors.messages.join('|').startsWith("Could not save the readings to /proc/"));
 }
 
 // ---- Replies over real links, the test holding the far end ----
@@ -529,6 +600,7 @@ TEST_F(LinkTest, DewFrameExampleStoresShowsAndMovesTheSliders) {
 
 TEST_F(LinkTest, FailedSliderWriteIsLoggedAndTheChartsStillGrow) {
     Open(FormMain->BRS, dew);
+    ASSERT_TRUE(Send(dew, kQuietFrame, "BRS Rx:"));
     dew.CloseMaster(); // writes to the link now fail
     FormMain->BRS->Values.Automode = 1;
     FormMain->BRS->Values.Out1 = 50;
@@ -537,7 +609,7 @@ TEST_F(LinkTest, FailedSliderWriteIsLoggedAndTheChartsStillGrow) {
     EXPECT_TRUE(DebugHas("Erreur transformation SetValues :WriteFile function failed (Error: 5)"));
     EXPECT_EQ(FormMain->TrackBarBRS1->value(), 5); // moved, its command failed
     EXPECT_EQ(FormMain->TrackBarBRS2->value(), 0); // skipped after the error
-    EXPECT_EQ(Counts(), (std::vector<qsizetype>{0, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{0, 0, 2, 2, 2, 2}));
 }
 
 // ---- updateGraphic ----
@@ -546,6 +618,12 @@ TEST_F(LinkTest, ChartBoundsAreStrictAndTheDewPointHasNoUpperBound) {
     Open(FormMain->QLO, focuser);
     Open(FormMain->BRS, dew);
     TFormMain* m = FormMain;
+    // Both have read; the bounds are tried on values set here.
+    ASSERT_TRUE(Send(focuser, "T=1\n", "QLO Rx:"));
+    ASSERT_TRUE(Send(dew, kQuietFrame, "BRS Rx:"));
+    m->ChartQLO->Clear(0);
+    for (int s = 0; s < 4; ++s)
+        m->ChartBRS->Clear(s);
     m->QLO->Temp = 45;
     m->QLO2->Temp = 20; // focuser 2 not connected
     m->BRS->Values.LocTemp1 = 44.5;
@@ -580,33 +658,40 @@ TEST_F(LinkTest, ChartBoundsAreStrictAndTheDewPointHasNoUpperBound) {
     EXPECT_EQ(Count(m->ChartQLO, 1), 0); // focuser 2 is not connected
 
     Open(m->QLO2, focuser2);
+    ASSERT_TRUE(Send(focuser2, "T=1\n", "QLO2 Rx:"));
     m->QLO2->Temp = -44.99;
     m->updateGraphic();
     EXPECT_EQ(LastValue(m->ChartQLO, 1), -44.99);
     EXPECT_EQ(LastColor(m->ChartQLO, 1), 0xff008000u);
 }
 
-TEST_F(LinkTest, OneFocuserReplyAddsAPointToEveryConnectedSeries) {
+// A series starts with its own device's first reading since its link opened: a position reply
+// is no temperature, and the dew controller's values count once a whole frame was parsed.
+TEST_F(LinkTest, ASeriesStartsWithItsDevicesFirstReading) {
     Open(FormMain->QLO, focuser);
     Open(FormMain->BRS, dew);
-    FormMain->QLO2->Temp = 20; // focuser 2 is not connected: its series stays empty
-    FormMain->BRS->Values.CalT2 = 2;
-
+    ASSERT_TRUE(Send(focuser, "P=01234\n", "QLO Rx:"));
+    EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
     ASSERT_TRUE(Send(focuser, "T=10.5\n", "QLO Rx:"));
-    EXPECT_EQ(Counts(), (std::vector<qsizetype>{1, 0, 1, 1, 1, 1}));
-    EXPECT_EQ(LastValue(FormMain->ChartQLO, 0), 10.5);
-    // No frame yet: the dew controller contributes its starting values.
-    EXPECT_EQ(LastValue(FormMain->ChartBRS, 0), 0);
-    EXPECT_EQ(LastValue(FormMain->ChartBRS, 1), 2);
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{1, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(Send(dew, kQuietFrame, "BRS Rx:"));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(LastValue(FormMain->ChartBRS, 0), 20);
 
     // A position reply charts the last temperature again.
     ASSERT_TRUE(Send(focuser, "P=01234\n", "QLO Rx:"));
-    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{3, 0, 2, 2, 2, 2}));
     EXPECT_EQ(LastValue(FormMain->ChartQLO, 0), 10.5);
 
     // A frame that fails to parse adds nothing.
     ASSERT_TRUE(Send(dew, "##x/1/2**", "BRS Rx:"));
     EXPECT_TRUE(DebugHas(
         "Erreur extraction BRS getall :'x' n'est pas une valeur en virgule flottante correcte"));
-    EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{3, 0, 2, 2, 2, 2}));
+
+    // A link opened again waits for its device's next temperature.
+    FormMain->ClosePortQLO();
+    Open(FormMain->QLO, focuser);
+    ASSERT_TRUE(Send(focuser, "P=01234\n", "QLO Rx:"));
+    EXPECT_EQ(Counts(), (std::vector<qsizetype>{3, 0, 3, 3, 3, 3}));
 }

@@ -20,12 +20,16 @@ struct Focuser {
     FocuserRx rx;
     QStringList log;
     std::vector<FocuserRx> refreshed;
+    std::vector<FocuserValue> taken; // what each refresh's reply brought
 
     int Receive(const std::optional<QByteArray>& chunk) {
         log.clear();
         return ReceiveFocuserChunk(
             rx, chunk, name, [this](const QString& line) { log << line; },
-            [this](const FocuserRx& state) { refreshed.push_back(state); });
+            [this](const FocuserRx& state, FocuserValue value) {
+                refreshed.push_back(state);
+                taken.push_back(value);
+            });
     }
 };
 
@@ -109,6 +113,7 @@ TEST_F(FocuserReceive, BothKeysRefreshTwiceInOrder) {
     EXPECT_EQ(f.refreshed[0].temp, 1); // the position refresh comes before the temperature
     EXPECT_EQ(f.refreshed[1].temp, -3.25);
     EXPECT_EQ(f.rx.position, 5);
+    EXPECT_EQ(f.taken, (std::vector<FocuserValue>{FocuserValue::None, FocuserValue::Temperature}));
 }
 
 TEST_F(FocuserReceive, LineWithoutKeyIsLoggedAndDropped) {
