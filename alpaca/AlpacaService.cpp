@@ -67,9 +67,14 @@ QString TAlpacaService::UniqueId(const TAlpacaDevice& device) const {
 }
 
 QByteArray TAlpacaService::Json(const TAlpacaReply& reply, quint32 clientTransaction) {
+    return JsonAnswer(reply, clientTransaction, ++serverTransaction_);
+}
+
+QByteArray JsonAnswer(const TAlpacaReply& reply, quint32 clientTransaction,
+                      quint32 serverTransaction) {
     QJsonObject object{
         {QStringLiteral("ClientTransactionID"), qint64(clientTransaction)},
-        {QStringLiteral("ServerTransactionID"), qint64(++serverTransaction_)},
+        {QStringLiteral("ServerTransactionID"), qint64(serverTransaction)},
         {QStringLiteral("ErrorNumber"), reply.errorNumber},
         {QStringLiteral("ErrorMessage"), reply.errorMessage},
     };
@@ -94,6 +99,9 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
             const std::optional<QString> transaction = params.Value(u"ClientTransactionID");
             const quint32 client = transaction ? ParseUInt32(*transaction).value_or(0) : 0;
             TAlpacaDevice* device = route.device;
+            // Numbered as they arrive; and nothing of the service is used after the device's
+            // call, which may end after the service is gone (at exit, as the links close).
+            const quint32 server = ++serverTransaction_;
             try {
                 TAlpacaReply reply;
                 if (route.common)
@@ -102,11 +110,12 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
                     reply = NotConnectedReply(*device);
                 else
                     reply = co_await device->Call(std::move(call));
-                answer.body = Json(reply, client);
+                answer.body = JsonAnswer(reply, client, server);
             } catch (const TBadRequest& e) {
                 answer = BadRequest(e.Message());
             } catch (const Failure& e) {
-                answer.body = Json(TAlpacaReply::Error(ascom::kDriverError, e.Message()), client);
+                answer.body = JsonAnswer(TAlpacaReply::Error(ascom::kDriverError, e.Message()),
+                                         client, server);
             }
         }
     } else if (request.path.startsWith("/management/")) {

@@ -50,6 +50,10 @@ class TAlpacaService {
     quint32 serverTransaction_ = 0;
 };
 
+// The JSON answer of a device or management call.
+QByteArray JsonAnswer(const TAlpacaReply& reply, quint32 clientTransaction,
+                      quint32 serverTransaction);
+
 // The Alpaca device types in path form ("focuser", "observingconditions" ...), all of them,
 // served or not.
 const QList<QLatin1StringView>& AlpacaDeviceTypes();
