@@ -10,6 +10,7 @@
 #include "Startup.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -26,6 +27,9 @@ double MedianConnectMs(int runs) {
         QElapsedTimer clock;
         clock.start();
         FormMain->ButtonLoadDevicesClick();
+        // The click starts the search and returns; the search ends with the first polls.
+        while (FormMain->Searching())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         times.push_back(clock.nsecsElapsed() / 1e6);
         FormMain->ButtonLoadDevicesClick(); // Disconnect All
     }
