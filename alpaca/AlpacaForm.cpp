@@ -11,6 +11,11 @@
 
 using look::Make;
 
+namespace {
+// The memo keeps its newest lines: a night of clients coming and going stays light.
+constexpr int kMemoMaxLines = 2000;
+} // namespace
+
 TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
     : QWidget(parent, Qt::Window), server_(server),
       addressSource_([] { return QStringLiteral("127.0.0.1"); }) {
@@ -32,8 +37,9 @@ TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
         look::Label(this, "LabelAlpacaAddress", 8, 86, QStringLiteral("Address : "), 11);
     LabelAlpacaClients =
         look::Label(this, "LabelAlpacaClients", 8, 106, QStringLiteral("Clients : 0"), 11);
-    MemoAlpacaClients = Make<QPlainTextEdit>(this, "MemoAlpacaClients", 8, 124, 328, 80);
-    MemoAlpacaClients->setReadOnly(true);
+    MemoAlpacaLog = Make<QPlainTextEdit>(this, "MemoAlpacaLog", 8, 124, 328, 80);
+    MemoAlpacaLog->setReadOnly(true);
+    MemoAlpacaLog->setMaximumBlockCount(kMemoMaxLines);
     BtnAlpacaStart = look::Captioned<QPushButton>(this, "BtnAlpacaStart", 8, 214, 145, 24,
                                                   QStringLiteral("Start"));
     BtnAlpacaStop = look::Captioned<QPushButton>(this, "BtnAlpacaStop", 191, 214, 145, 24,
@@ -65,6 +71,7 @@ void TFormAlpaca::BtnAlpacaStartClick() {
     } catch (const Failure& e) {
         // Said here, where the user looks for it, and not in a box.
         lastError_ = e.Message();
+        Log(e.Message());
         ShowState();
     }
 }
@@ -87,7 +94,9 @@ void TFormAlpaca::ShowState() {
 }
 
 void TFormAlpaca::ShowClients() {
-    const QStringList clients = server_.Clients();
-    LabelAlpacaClients->setText(QStringLiteral("Clients : %1").arg(clients.size()));
-    MemoAlpacaClients->setPlainText(clients.join(QChar('\n')));
+    LabelAlpacaClients->setText(QStringLiteral("Clients : %1").arg(server_.Clients()));
+}
+
+void TFormAlpaca::Log(const QString& line) {
+    MemoAlpacaLog->appendPlainText(line);
 }

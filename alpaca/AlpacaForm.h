@@ -1,6 +1,7 @@
 #pragma once
 // The Alpaca server window: starts and stops the server, shows the address and port that an
-// Alpaca client adds by hand (discovery finds them by itself), and the clients connected.
+// Alpaca client adds by hand (discovery finds them by itself), the clients connected, and the
+// server's log.
 #include <QWidget>
 #include <functional>
 
@@ -21,13 +22,15 @@ class TFormAlpaca : public QWidget {
     void BtnAlpacaStopClick();
     // The address as clients reach it: "http://192.168.1.20:11111".
     QString ServerUrl() const;
+    // The server's lines (connections closed for their limits, a refused start).
+    void Log(const QString& line);
 
     QLabel* LabelAlpacaHelp;
     QLabel* LabelAlpacaPort;
     QSpinBox* SpinEditAlpacaPort;
     QLabel* LabelAlpacaAddress;
     QLabel* LabelAlpacaClients;
-    QPlainTextEdit* MemoAlpacaClients;
+    QPlainTextEdit* MemoAlpacaLog;
     QPushButton* BtnAlpacaStart;
     QPushButton* BtnAlpacaStop;
 
