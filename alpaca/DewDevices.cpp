@@ -32,8 +32,8 @@ const QList<TAlpacaMember> kConditionMembers = {
 };
 
 // The sensor names of the interface; the Brisella has the first three.
-const char* const kSensorNames[] = {"Temperature",   "Humidity",   "DewPoint",       "CloudCover",
-                                    "Pressure",      "RainRate",   "SkyBrightness",  "SkyQuality",
+const char* const kSensorNames[] = {"Temperature",    "Humidity", "DewPoint",      "CloudCover",
+                                    "Pressure",       "RainRate", "SkyBrightness", "SkyQuality",
                                     "SkyTemperature", "StarFWHM", "WindDirection", "WindGust",
                                     "WindSpeed"};
 constexpr int kBrisellaSensors = 3;
@@ -84,8 +84,8 @@ TAlpacaReply Failed(const TAlpacaDevice& device, const Failure& failure) {
 }
 
 // The exchange's outcome as a reply; the device may be gone once it ends.
-template <class Self> TAlpacaReply Ended(const QPointer<Self>& self, const Failure* failure,
-                                         bool cancelled) {
+template <class Self>
+TAlpacaReply Ended(const QPointer<Self>& self, const Failure* failure, bool cancelled) {
     if (!self) return TAlpacaReply::Error(ascom::kNotConnected, {});
     if (cancelled) return NotConnectedReply(*self);
     if (failure) return Failed(*self, *failure);
@@ -121,9 +121,8 @@ QList<std::pair<QString, QString>> TAlpacaConditions::State() const {
         {QStringLiteral("Humidity"), texts.humidity},
         {QStringLiteral("Dew point"), texts.dewpoint},
         {QStringLiteral("Last reading"),
-         lastFrame_.isValid()
-             ? QStringLiteral("%1 s ago").arg(lastFrame_.elapsed() / 1000)
-             : QStringLiteral("none yet")},
+         lastFrame_.isValid() ? QStringLiteral("%1 s ago").arg(lastFrame_.elapsed() / 1000)
+                              : QStringLiteral("none yet")},
     };
 }
 
@@ -144,9 +143,9 @@ TAlpacaReply TAlpacaConditions::Sensor(const QString& name, bool describe) const
         return TAlpacaReply::Error(ascom::kInvalidValue,
                                    QStringLiteral("No sensor is named '%1'").arg(name));
     if (index >= kBrisellaSensors)
-        return TAlpacaReply::Error(
-            ascom::kNotImplemented,
-            QStringLiteral("The Brisella has no %1 sensor").arg(QLatin1String(kSensorNames[index])));
+        return TAlpacaReply::Error(ascom::kNotImplemented,
+                                   QStringLiteral("The Brisella has no %1 sensor")
+                                       .arg(QLatin1String(kSensorNames[index])));
     if (describe) return TAlpacaReply::Ok(QString::fromUtf8(kSensorDescriptions[index]));
     // One frame brings every reading.
     return Reading(lastFrame_.isValid() ? lastFrame_.elapsed() / 1000.0 : 0);
@@ -208,7 +207,9 @@ double TAlpacaSwitches::Value(TDewSwitch id) const {
     case TDewSwitch::Output1:
     case TDewSwitch::Output2:
     case TDewSwitch::Output3: {
-        const int out = id == TDewSwitch::Output1 ? v.Out1 : id == TDewSwitch::Output2 ? v.Out2 : v.Out3;
+        const int out = id == TDewSwitch::Output1   ? v.Out1
+                        : id == TDewSwitch::Output2 ? v.Out2
+                                                    : v.Out3;
         return setOutputs_[int(id)].value_or(out);
     }
     case TDewSwitch::AutoMode:
@@ -227,7 +228,7 @@ QList<std::pair<QString, QString>> TAlpacaSwitches::State() const {
     QList<std::pair<QString, QString>> state;
     for (int i = 0; i < kDewSwitchCount; ++i) {
         const auto id = TDewSwitch(i);
-        QString text = IsOutput(id) ? QStringLiteral("%1 %").arg(Value(id))
+        QString text = IsOutput(id)     ? QStringLiteral("%1 %").arg(Value(id))
                        : Value(id) != 0 ? QStringLiteral("on")
                                         : QStringLiteral("off");
         if (!CanWrite(id)) text += QStringLiteral(" (set by automatic mode)");
@@ -241,15 +242,18 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Call(TAlpacaCall call) {
     if (m == QLatin1String("maxswitch")) co_return TAlpacaReply::Ok(kDewSwitchCount);
     const qint32 number = call.Int(QLatin1StringView("Id"));
     if (number < 0 || number >= kDewSwitchCount)
-        co_return TAlpacaReply::Error(
-            ascom::kInvalidValue,
-            QStringLiteral("No switch %1: the switches are 0 to %2").arg(number).arg(kDewSwitchCount - 1));
+        co_return TAlpacaReply::Error(ascom::kInvalidValue,
+                                      QStringLiteral("No switch %1: the switches are 0 to %2")
+                                          .arg(number)
+                                          .arg(kDewSwitchCount - 1));
     const auto id = TDewSwitch(number);
-    if (m == QLatin1String("getswitchname")) co_return TAlpacaReply::Ok(QLatin1String(kSwitchNames[number]));
+    if (m == QLatin1String("getswitchname"))
+        co_return TAlpacaReply::Ok(QLatin1String(kSwitchNames[number]));
     if (m == QLatin1String("getswitchdescription"))
         co_return TAlpacaReply::Ok(QLatin1String(kSwitchDescriptions[number]));
     if (m == QLatin1String("minswitchvalue")) co_return TAlpacaReply::Ok(0.0);
-    if (m == QLatin1String("maxswitchvalue")) co_return TAlpacaReply::Ok(IsOutput(id) ? 100.0 : 1.0);
+    if (m == QLatin1String("maxswitchvalue"))
+        co_return TAlpacaReply::Ok(IsOutput(id) ? 100.0 : 1.0);
     if (m == QLatin1String("switchstep")) co_return TAlpacaReply::Ok(IsOutput(id) ? 10.0 : 1.0);
     if (m == QLatin1String("canwrite")) co_return TAlpacaReply::Ok(CanWrite(id));
     if (m == QLatin1String("getswitch")) co_return TAlpacaReply::Ok(Value(id) > 0);

@@ -3,10 +3,15 @@
 #include "Commands.h"
 #include "Focuser.h"
 
+#include <QCoroSignal>
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <algorithm>
 
 namespace {
+
+// The most a move's end waits for the position reading after it.
+constexpr int kPositionAfterMoveMs = 3000;
 
 const QList<TAlpacaMember> kMembers = {
     {QLatin1StringView("absolute"), true, false, false},
@@ -61,8 +66,8 @@ QList<std::pair<QString, QString>> TAlpacaFocuser::State() const {
     return {
         {QStringLiteral("Position"), QString::number(focuser_.Position)},
         {QStringLiteral("Temperature"), QString::number(focuser_.Temp) + QStringLiteral(" °C")},
-        {QStringLiteral("Moving"), focuser_.Moving() || MovePending() ? QStringLiteral("yes")
-                                                                       : QStringLiteral("no")},
+        {QStringLiteral("Moving"),
+         focuser_.Moving() || MovePending() ? QStringLiteral("yes") : QStringLiteral("no")},
         {QStringLiteral("Temperature compensation"),
          focuser_.TempComp ? QStringLiteral("on") : QStringLiteral("off")},
         {QStringLiteral("Maximum position"),
@@ -90,7 +95,8 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
             reply.value = std::min(reply.value.toInt(), focuser::kMaxMoveSteps);
         co_return reply;
     }
-    if (m == QLatin1String("move")) co_return co_await Move(call.Int(QLatin1StringView("Position")));
+    if (m == QLatin1String("move"))
+        co_return co_await Move(call.Int(QLatin1StringView("Position")));
     // tempcomp
     if (!call.put) co_return TAlpacaReply::Ok(focuser_.TempComp);
     const bool on = call.Bool(QLatin1StringView("TempComp"));
@@ -152,9 +158,19 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
 
 QCoro::Task<> TAlpacaFocuser::RunMove(TFocuserMove move) {
     const QPointer<TAlpacaFocuser> self(this);
+    TFocuser& focuser = focuser_;
+    const int before = focuser.Position;
     try {
         // Its end (done, timed out, line lost) is logged by the focuser as for every move.
-        co_await focuser_.MoveBy(move.in, move.steps);
+        co_await focuser.MoveBy(move.in, move.steps);
+        // Polls wait while the move runs, so the position is the one before it until the next
+        // position poll: the move ends for the client with that reading (a poll every second
+        // asks position and temperature in turn), or after its bound when nothing polls.
+        QDeadlineTimer deadline(kPositionAfterMoveMs);
+        while (self && focuser.Connected() && focuser.Position == before && !deadline.hasExpired())
+            co_await qCoro(
+                &focuser, &TFocuser::Reading,
+                std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime())));
     } catch (const Failure&) {
         // Logged by the focuser; the client sees the position where it stopped.
     }

@@ -10,6 +10,8 @@ struct TStartOptions {
     bool connect = false; // press Connect All
     bool remote = false;  // start the phone control server and print where it is
     int port = 1321;      // the phone control server's port; 0 takes a free one
+    bool alpaca = false;  // start the Alpaca server and print where it is
+    int alpacaPort = 11111;
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so
@@ -20,13 +22,16 @@ void ChooseOffscreenWithoutDisplay();
 // port it prints the help or what is wrong and returns the exit code to end with.
 std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions& options);
 
-// Gives the remote-access window the port and posts the other options to the event loop, to
-// run once the windows are up.
+// Gives the remote-access and Alpaca windows their ports and posts the other options to the event
+// loop, to run once the windows are up.
 void ApplyStartOptions(const TStartOptions& options);
 
 // Connect All, then the server's start with its address and QR code on out, or why it did not
 // start on err. The program goes on either way.
 QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err);
+
+// The Alpaca server's start, with its address on out or why it did not start on err.
+void StartAlpaca(std::ostream& out, std::ostream& err);
 
 // The control page's address and its QR code as half blocks, as the terminal shows them.
 QString RemoteBanner(const QString& url);
