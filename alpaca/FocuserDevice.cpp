@@ -10,8 +10,9 @@
 
 namespace {
 
-// The most a move's end waits for the position reading after it.
-constexpr int kPositionAfterMoveMs = 3000;
+// The most a call waits for a position reading (polls come every second, position and
+// temperature in turn).
+constexpr int kPositionReadingMs = 3000;
 
 const QList<TAlpacaMember> kMembers = {
     {QLatin1StringView("absolute"), true, false, false},
@@ -43,7 +44,15 @@ std::optional<TFocuserMove> PlanFocuserMove(int position, int target, int maxSte
 TAlpacaFocuser::TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent)
     : QObject(parent), focuser_(focuser), number_(number) {
     // Another focuser may be behind the link when it opens again.
-    connect(&focuser_, &TDevice::Opened, this, [this] { maxStep_.reset(); });
+    connect(&focuser_, &TDevice::Opened, this, [this] {
+        maxStep_.reset();
+        positionReadings_ = 0;
+    });
+    // Polls ask position and temperature in turn: a reading that follows a position poll is
+    // the focuser's position (the poll flag has then turned to the temperature).
+    connect(&focuser_, &TFocuser::Reading, this, [this] {
+        if (!focuser_.AskPosition) ++positionReadings_;
+    });
 }
 
 QString TAlpacaFocuser::DeviceName() const {
@@ -80,7 +89,13 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
     if (m == QLatin1String("absolute")) co_return TAlpacaReply::Ok(true);
     if (m == QLatin1String("ismoving"))
         co_return TAlpacaReply::Ok(focuser_.Moving() || MovePending());
-    if (m == QLatin1String("position")) co_return TAlpacaReply::Ok(focuser_.Position);
+    if (m == QLatin1String("position")) {
+        const QPointer<TAlpacaFocuser> self(this);
+        const bool known = co_await PositionRead(positionReadings_ > 0 ? positionReadings_ - 1 : 0);
+        if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+        if (!known) co_return NoPosition();
+        co_return TAlpacaReply::Ok(focuser_.Position);
+    }
     if (m == QLatin1String("temperature")) co_return TAlpacaReply::Ok(focuser_.Temp);
     if (m == QLatin1String("tempcompavailable")) co_return TAlpacaReply::Ok(true);
     if (m == QLatin1String("stepsize"))
@@ -111,6 +126,24 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
     co_return TAlpacaReply::Ok();
 }
 
+QCoro::Task<bool> TAlpacaFocuser::PositionRead(int readings) {
+    const QPointer<TAlpacaFocuser> self(this);
+    TFocuser& focuser = focuser_;
+    QDeadlineTimer deadline(kPositionReadingMs);
+    while (self && focuser.Connected() && self->positionReadings_ <= readings &&
+           !deadline.hasExpired())
+        co_await qCoro(&focuser, &TFocuser::Reading,
+                       std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime())));
+    co_return self && self->positionReadings_ > readings;
+}
+
+TAlpacaReply TAlpacaFocuser::NoPosition() const {
+    return TAlpacaReply::Error(ascom::kInvalidOperation,
+                               QStringLiteral("Skyvarn has no position reading of %1: check "
+                                              "Track all in its main window")
+                                   .arg(DeviceName()));
+}
+
 QCoro::Task<TAlpacaReply> TAlpacaFocuser::MaxStep() {
     // Read every time it is asked: the settings window may have saved another maximum. Clients
     // ask it when they connect, not while they poll.
@@ -133,6 +166,10 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
         co_return TAlpacaReply::Error(ascom::kInvalidOperation,
                                       DeviceName() + QStringLiteral(" is moving already"));
     const QPointer<TAlpacaFocuser> self(this);
+    // A move is planned from the focuser's own position, never from a value not read yet.
+    const bool known = co_await PositionRead(positionReadings_ > 0 ? positionReadings_ - 1 : 0);
+    if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+    if (!known) co_return NoPosition();
     if (!maxStep_) {
         const TAlpacaReply read = co_await MaxStep();
         if (!self || read.errorNumber != 0) co_return read;
@@ -158,19 +195,13 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
 
 QCoro::Task<> TAlpacaFocuser::RunMove(TFocuserMove move) {
     const QPointer<TAlpacaFocuser> self(this);
-    TFocuser& focuser = focuser_;
-    const int before = focuser.Position;
     try {
         // Its end (done, timed out, line lost) is logged by the focuser as for every move.
-        co_await focuser.MoveBy(move.in, move.steps);
+        co_await focuser_.MoveBy(move.in, move.steps);
         // Polls wait while the move runs, so the position is the one before it until the next
-        // position poll: the move ends for the client with that reading (a poll every second
-        // asks position and temperature in turn), or after its bound when nothing polls.
-        QDeadlineTimer deadline(kPositionAfterMoveMs);
-        while (self && focuser.Connected() && focuser.Position == before && !deadline.hasExpired())
-            co_await qCoro(
-                &focuser, &TFocuser::Reading,
-                std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime())));
+        // position poll: the move ends for the client with that reading, or after its bound
+        // when nothing polls.
+        if (self) co_await self->PositionRead(self->positionReadings_);
     } catch (const Failure&) {
         // Logged by the focuser; the client sees the position where it stopped.
     }

@@ -39,9 +39,14 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
     QCoro::Task<TAlpacaReply> MaxStep();
     QCoro::Task<TAlpacaReply> Move(int target);
     QCoro::Task<> RunMove(TFocuserMove move);
+    // Waits, within a bound, for more than readings position readings since the link opened;
+    // true when they came.
+    QCoro::Task<bool> PositionRead(int readings);
+    TAlpacaReply NoPosition() const;
 
     TFocuser& focuser_;
     const int number_;
     std::optional<int> maxStep_; // the last maximum position read since the link opened
     int movesPending_ = 0;
+    int positionReadings_ = 0; // since the link opened
 };
