@@ -32,8 +32,8 @@ TAlpacaHost::TAlpacaHost(TFormMain& main)
       conditions_(std::make_unique<TAlpacaConditions>(*main.BRS)),
       switches_(std::make_unique<TAlpacaSwitches>(*main.BRS)),
       service_(std::make_unique<TAlpacaService>(
-          ServerInfo(), QList<TAlpacaDevice*>{focuser1_.get(), focuser2_.get(),
-                                              conditions_.get(), switches_.get()})) {
+          ServerInfo(), QList<TAlpacaDevice*>{focuser1_.get(), focuser2_.get(), conditions_.get(),
+                                              switches_.get()})) {
     server_ = std::make_unique<TAlpacaServer>(*service_, [this](const QString& line) {
         if (form_) form_->Log(line);
     });

@@ -70,8 +70,8 @@ class AlpacaAppTest : public FormsTest {
         ASSERT_TRUE(FormMain->QLO->Connected());
         ASSERT_TRUE(FormMain->BRS->Connected());
         // The first frame, and focuser 1's first position reading.
-        ASSERT_TRUE(WaitFor([&] { return Client().Ask(kHumidity)["ErrorNumber"].toInt() == 0; },
-                            10000));
+        ASSERT_TRUE(
+            WaitFor([&] { return Client().Ask(kHumidity)["ErrorNumber"].toInt() == 0; }, 10000));
         port_ = server.Port();
     }
     void TearDown() override {
@@ -86,8 +86,8 @@ class AlpacaAppTest : public FormsTest {
     }
     QJsonValue Value(const QByteArray& target) {
         const QJsonObject answer = Client().Ask(target);
-        EXPECT_EQ(answer["ErrorNumber"].toInt(), 0) << target.toStdString() << ": "
-                                                    << answer["ErrorMessage"].toString().toStdString();
+        EXPECT_EQ(answer["ErrorNumber"].toInt(), 0)
+            << target.toStdString() << ": " << answer["ErrorMessage"].toString().toStdString();
         return answer["Value"];
     }
 
@@ -145,13 +145,10 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
     EXPECT_NEAR(Value("/api/v1/observingconditions/0/dewpoint").toDouble(), DewPoint(9.5, 62.5),
                 0.01);
     EXPECT_DOUBLE_EQ(Value("/api/v1/observingconditions/0/temperature").toDouble(), 9.5);
-    EXPECT_LT(Value("/api/v1/observingconditions/0/timesincelastupdate?SensorName=Humidity")
-                  .toDouble(),
-              10);
-    EXPECT_EQ(Client()
-                  .Ask("/api/v1/observingconditions/0/pressure")["ErrorNumber"]
-                  .toInt(),
-              0x400);
+    EXPECT_LT(
+        Value("/api/v1/observingconditions/0/timesincelastupdate?SensorName=Humidity").toDouble(),
+        10);
+    EXPECT_EQ(Client().Ask("/api/v1/observingconditions/0/pressure")["ErrorNumber"].toInt(), 0x400);
 
     dew.ClearReceived();
     const QJsonObject set = Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=70");
@@ -160,12 +157,12 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
     EXPECT_EQ(Value("/api/v1/switch/0/getswitchvalue?Id=1").toDouble(), 70);
     EXPECT_TRUE(WaitFor([&] { return dew.Readings().output[1] == 70; }, 5000));
     EXPECT_EQ(Value("/api/v1/switch/0/getswitchname?Id=1").toString(), "Output 2");
-    EXPECT_EQ(Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=170")["ErrorNumber"]
-                  .toInt(),
-              0x401);
-    EXPECT_EQ(Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=7&Value=10")["ErrorNumber"]
-                  .toInt(),
-              0x401);
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=170")["ErrorNumber"].toInt(),
+        0x401);
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=7&Value=10")["ErrorNumber"].toInt(),
+        0x401);
 
     // Automatic mode owns outputs 1 and 2: they are not written, and say so.
     const QJsonObject automatic = Client().AskPut("/api/v1/switch/0/setswitch", "Id=3&State=true");
@@ -173,9 +170,9 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
         << automatic["ErrorMessage"].toString().toStdString();
     EXPECT_TRUE(WaitFor([&] { return dew.Settings().automatic; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return !Value("/api/v1/switch/0/canwrite?Id=0").toBool(); }, 10000));
-    EXPECT_EQ(Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=0&Value=30")["ErrorNumber"]
-                  .toInt(),
-              0x40B);
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=0&Value=30")["ErrorNumber"].toInt(),
+        0x40B);
     EXPECT_TRUE(Value("/api/v1/switch/0/canwrite?Id=2").toBool());
 }
 
@@ -183,14 +180,13 @@ TEST_F(AlpacaAppTest, ConnectedFollowsSkyvarnsLinks) {
     EXPECT_TRUE(Value("/api/v1/focuser/0/connected").toBool());
     // Focuser 2 was not found.
     EXPECT_FALSE(Value("/api/v1/focuser/1/connected").toBool());
-    const QJsonObject refused =
-        Client().AskPut("/api/v1/focuser/1/connected", "Connected=true");
+    const QJsonObject refused = Client().AskPut("/api/v1/focuser/1/connected", "Connected=true");
     EXPECT_EQ(refused["ErrorNumber"].toInt(), 0x407);
     EXPECT_TRUE(refused["ErrorMessage"].toString().contains("press Connect All"));
     // A client's disconnect leaves Skyvarn's link open.
-    EXPECT_EQ(Client().AskPut("/api/v1/focuser/0/connected", "Connected=false")["ErrorNumber"]
-                  .toInt(),
-              0);
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/focuser/0/connected", "Connected=false")["ErrorNumber"].toInt(),
+        0);
     EXPECT_TRUE(FormMain->QLO->Connected());
     EXPECT_TRUE(Value("/api/v1/focuser/0/connected").toBool());
 
