@@ -1,5 +1,9 @@
 #include "CommandLine.h"
 
+#include "AlpacaForm.h"
+#include "AlpacaHost.h"
+#include "AlpacaServer.h"
+
 #include "Convert.h"
 #include "DewController.h"
 #include "ErrorReport.h"
@@ -14,6 +18,7 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTcpServer>
 #include <QTextBlock>
 #include <QTimer>
@@ -74,7 +79,16 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
             "Append every reading of the accessories to FILE.csv as it comes, a CSV line "
             "per value: time, device, quantity, value."),
         QStringLiteral("FILE.csv"));
-    parser.addOptions({help, connect, remote, port, record});
+    const QCommandLineOption alpaca(
+        QStringLiteral("alpaca"),
+        QStringLiteral("Start the Alpaca server as its window's Start does (discovery on UDP "
+                       "32227) and print its address, so that NINA and other Alpaca clients use "
+                       "the accessories."));
+    const QCommandLineOption alpacaPort(
+        QStringLiteral("alpaca-port"),
+        QStringLiteral("The Alpaca server's TCP port (default 11111; 0 takes a free one)."),
+        QStringLiteral("N"));
+    parser.addOptions({help, connect, remote, port, record, alpaca, alpacaPort});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
@@ -90,17 +104,20 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     options.connect = parser.isSet(connect);
     options.remote = parser.isSet(remote);
-    if (parser.isSet(port)) {
-        const QString text = parser.value(port);
+    options.alpaca = parser.isSet(alpaca);
+    for (const auto& [option, value] :
+         {std::pair{&port, &options.port}, std::pair{&alpacaPort, &options.alpacaPort}}) {
+        if (!parser.isSet(*option)) continue;
+        const QString text = parser.value(*option);
         int number = -1;
         try {
             number = StrToInt(text);
         } catch (const Failure&) {
         }
         if (number < 0 || number > 65535)
-            return wrong(
-                QStringLiteral("--port needs a number from 0 to 65535, not '%1'").arg(text));
-        options.port = number;
+            return wrong(QStringLiteral("--%1 needs a number from 0 to 65535, not '%2'")
+                             .arg(option->names().first(), text));
+        *value = number;
     }
     if (parser.isSet(record)) {
         options.record = parser.value(record);
@@ -111,18 +128,19 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
 
 void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
+    AlpacaHost->Form().SpinEditAlpacaPort->setValue(options.alpacaPort);
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
     if (!options.record.isEmpty()) Record(options.record, offscreen);
     if (offscreen) {
-        if (!options.remote)
+        if (!options.remote && !options.alpaca)
             std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
-                         "serves the phone control page"
+                         "serves the phone control page, --connect --alpaca the Alpaca server"
                       << std::endl;
         // Nobody would see the error boxes, and they would pile up through the night.
         SetErrorReporter(
             [](const QString& message) { std::cerr << "skyvarn: " << message << std::endl; });
     }
-    if (!options.connect && !options.remote) return;
+    if (!options.connect && !options.remote && !options.alpaca) return;
     // Queued, so that the windows are shown before Connect All starts.
     QTimer::singleShot(0, FormMain,
                        [options] { Launch(RunStartOptions(options, std::cout, std::cerr)); });
@@ -131,6 +149,7 @@ void ApplyStartOptions(const TStartOptions& options) {
 QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err) {
     // The page is served once the accessories are connected, as after a click that has ended.
     if (options.connect && !FormMain->Searching()) co_await FormMain->ConnectAll();
+    if (options.alpaca) StartAlpaca(out, err);
     if (!options.remote) co_return;
     // Without a screen nobody can pick the focuser that the page moves.
     if (options.connect && FormMain->QLO->Connected() &&
@@ -149,6 +168,19 @@ QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ost
         co_return;
     }
     out << RemoteBanner(FormQLOWS->QrText) << std::flush;
+}
+
+void StartAlpaca(std::ostream& out, std::ostream& err) {
+    TFormAlpaca& form = AlpacaHost->Form();
+    form.BtnAlpacaStartClick();
+    if (!AlpacaHost->Server().Listening()) {
+        // Refused: the window's log says why.
+        err << "skyvarn: the Alpaca server did not start: "
+            << form.MemoAlpacaLog->document()->lastBlock().text() << std::endl;
+        return;
+    }
+    out << "Alpaca server: " << form.ServerUrl() << " (discovery on UDP "
+        << AlpacaHost->Server().DiscoveryPort() << ")" << std::endl;
 }
 
 QString RemoteBanner(const QString& url) {

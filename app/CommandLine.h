@@ -11,6 +11,8 @@ struct TStartOptions {
     bool remote = false;  // start the phone control server and print where it is
     int port = 1321;      // the phone control server's port; 0 takes a free one
     QString record;       // the file every reading is appended to; none when empty
+    bool alpaca = false;  // start the Alpaca server and print where it is
+    int alpacaPort = 11111;
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so
@@ -21,14 +23,18 @@ void ChooseOffscreenWithoutDisplay();
 // port it prints the help or what is wrong and returns the exit code to end with.
 std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions& options);
 
-// Gives the remote-access window the port, starts the recording of the readings, and posts the
-// other options to the event loop, to run once the windows are up. A file that cannot be
-// recorded to is said on the error output without a display, in the notifications otherwise.
+// Gives the remote-access and Alpaca windows their ports, starts the recording of the readings,
+// and posts the other options to the event loop, to run once the windows are up. A file that
+// cannot be recorded to is said on the error output without a display, in the notifications
+// otherwise.
 void ApplyStartOptions(const TStartOptions& options);
 
 // Connect All, then the server's start with its address and QR code on out, or why it did not
 // start on err. The program goes on either way.
 QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err);
+
+// The Alpaca server's start, with its address on out or why it did not start on err.
+void StartAlpaca(std::ostream& out, std::ostream& err);
 
 // The control page's address and its QR code as half blocks, as the terminal shows them.
 QString RemoteBanner(const QString& url);

@@ -1,5 +1,7 @@
 #include "Startup.h"
 
+#include "AlpacaForm.h"
+#include "AlpacaHost.h"
 #include "BRSForm.h"
 #include "FocuserRemote.h"
 #include "MainForm.h"
@@ -7,6 +9,7 @@
 #include "QLOForm.h"
 #include "QLOWebserver.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -38,10 +41,24 @@ void CreateForms(bool show) {
     FormPanels = new TFormPanels;
     Remote = std::make_unique<TFocuserRemote>(*FormMain->QLO, *FormQLO);
     FormQLOWS = new TFormQLOWS(*Remote);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels, FormQLOWS})
+    AlpacaHost = new TAlpacaHost(*FormMain);
+    for (QWidget* w : std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels,
+                                                      FormQLOWS, &AlpacaHost->Form()})
         Centre(w);
     if (show) FormMain->show();
+    // The Alpaca server window opens from the context menu of the main window and of the
+    // remote-access window, so that neither window's layout changes.
+    for (QWidget* w : std::initializer_list<QWidget*>{FormMain, FormQLOWS}) {
+        auto* open = new QAction(QStringLiteral("Alpaca server..."), w);
+        open->setObjectName(QStringLiteral("ActionAlpacaServer"));
+        QObject::connect(open, &QAction::triggered, w, [] {
+            TFormAlpaca& form = AlpacaHost->Form();
+            form.show();
+            form.raise();
+        });
+        w->addAction(open);
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
 
     for (QPushButton* b :
          {FormMain->ButtonDetailsQLO, FormMain->ButtonDetailsQLO2, FormMain->ButtonDetailsBRS,
@@ -63,6 +80,8 @@ void DestroyForms() {
     // Exchanges end while every window they may show their end in is still there.
     if (FormMain) FormMain->CloseAll();
     // Secondary windows first: the main window's links outlive every window that uses them.
+    delete AlpacaHost;
+    AlpacaHost = nullptr;
     delete FormQLOWS;
     FormQLOWS = nullptr;
     Remote.reset();

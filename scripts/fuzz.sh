@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses of the input parsers in build-fuzz/ and runs each in turn:
 #   scripts/fuzz.sh [seconds] [target...]    (default: 60 s each, every target)
-# Targets: focuser_rx focuser_settings dew_rx web_client. Each corpus grows in
+# Targets: focuser_rx focuser_settings dew_rx web_client alpaca_http. Each corpus grows in
 # build-fuzz/corpus/<target>, starting from a copy of fuzz/seeds/<target>. Exits non-zero when a
 # harness crashes, leaks, runs out of memory or hangs; the input that did it is kept in
 # build-fuzz/artifacts/<target>/ and replays with build-fuzz/fuzz/fuzz_<target> FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all=(focuser_rx focuser_settings dew_rx web_client)
+all=(focuser_rx focuser_settings dew_rx web_client alpaca_http)
 seconds=60
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then
   seconds=$1
@@ -40,6 +40,8 @@ for t in "${targets[@]}"; do
   # A connection may leave 8 KiB waiting: its inputs must be able to go past that.
   max_len=4096
   [ "$t" = web_client ] && max_len=12288
+  # Past the Alpaca reader's line and head bounds (8 and 16 KiB).
+  [ "$t" = alpaca_http ] && max_len=24576
   echo "== $t: $seconds s (log: $log)"
   if ! "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -rss_limit_mb=512 -max_len=$max_len \
     -timeout=10 -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1; then

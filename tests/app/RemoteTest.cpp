@@ -83,6 +83,8 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         bool connect, remote;
         int port;
         QString record;
+        bool alpaca = false;
+        int alpacaPort = 11111;
     } cases[] = {
         {{}, {}, false, false, 1321, ""},
         {{"--connect", "--remote"}, {}, true, true, 1321, ""},
@@ -97,6 +99,11 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         {{"--bogus"}, 2, false, false, 1321, ""},
         {{"connect"}, 2, false, false, 1321, ""},
         {{"--help", "--connect"}, 0, false, false, 1321, ""},
+        {{"--connect", "--alpaca"}, {}, true, false, 1321, "", true},
+        {{"--alpaca", "--alpaca-port", "0", "--remote"}, {}, false, true, 1321, "", true, 0},
+        {{"--alpaca-port=11112"}, {}, false, false, 1321, "", false, 11112},
+        {{"--alpaca-port", "70000"}, 2, false, false, 1321, ""},
+        {{"--alpaca-port", "x"}, 2, false, false, 1321, ""},
     };
     for (const auto& c : cases) {
         const std::string line = c.arguments.join(' ').toStdString();
@@ -107,6 +114,8 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         EXPECT_EQ(options.remote, c.remote) << line;
         EXPECT_EQ(options.port, c.port) << line;
         EXPECT_EQ(options.record, c.record) << line;
+        EXPECT_EQ(options.alpaca, c.alpaca) << line;
+        EXPECT_EQ(options.alpacaPort, c.alpacaPort) << line;
     }
 }
 

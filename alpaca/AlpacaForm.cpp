@@ -1,0 +1,102 @@
+#include "AlpacaForm.h"
+
+#include "AlpacaServer.h"
+#include "Controls.h"
+#include "ErrorReport.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+using look::Make;
+
+namespace {
+// The memo keeps its newest lines: a night of clients coming and going stays light.
+constexpr int kMemoMaxLines = 2000;
+} // namespace
+
+TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
+    : QWidget(parent, Qt::Window), server_(server),
+      addressSource_([] { return QStringLiteral("127.0.0.1"); }) {
+    setObjectName(QStringLiteral("FormAlpaca"));
+    setWindowTitle(QStringLiteral("Alpaca server"));
+    resize(344, 250);
+    look::Style(this, 11);
+    LabelAlpacaHelp = Make<QLabel>(this, "LabelAlpacaHelp", 8, 4, 328, 48);
+    LabelAlpacaHelp->setWordWrap(true);
+    LabelAlpacaHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelAlpacaHelp->setText(QStringLiteral(
+        "NINA and other Alpaca clients on the network use the focusers, the Brisella's sensors "
+        "and its outputs. They find Skyvarn by discovery, or by the address below."));
+    LabelAlpacaPort = look::Label(this, "LabelAlpacaPort", 8, 60, QStringLiteral("Port :"), 11);
+    SpinEditAlpacaPort = Make<QSpinBox>(this, "SpinEditAlpacaPort", 80, 56, 73, 22);
+    SpinEditAlpacaPort->setRange(0, 65535);
+    SpinEditAlpacaPort->setValue(server_.Port());
+    LabelAlpacaAddress =
+        look::Label(this, "LabelAlpacaAddress", 8, 86, QStringLiteral("Address : "), 11);
+    LabelAlpacaClients =
+        look::Label(this, "LabelAlpacaClients", 8, 106, QStringLiteral("Clients : 0"), 11);
+    MemoAlpacaLog = Make<QPlainTextEdit>(this, "MemoAlpacaLog", 8, 124, 328, 80);
+    MemoAlpacaLog->setReadOnly(true);
+    MemoAlpacaLog->setMaximumBlockCount(kMemoMaxLines);
+    BtnAlpacaStart = look::Captioned<QPushButton>(this, "BtnAlpacaStart", 8, 214, 145, 24,
+                                                  QStringLiteral("Start"));
+    BtnAlpacaStop = look::Captioned<QPushButton>(this, "BtnAlpacaStop", 191, 214, 145, 24,
+                                                 QStringLiteral("Stop"));
+    connect(BtnAlpacaStart, &QPushButton::clicked, this,
+            GuardedSlot([this] { BtnAlpacaStartClick(); }));
+    connect(BtnAlpacaStop, &QPushButton::clicked, this,
+            GuardedSlot([this] { BtnAlpacaStopClick(); }));
+    connect(&server_, &TAlpacaServer::StateChanged, this, GuardedSlot([this] { ShowState(); }));
+    connect(&server_, &TAlpacaServer::ClientsChanged, this, GuardedSlot([this] { ShowClients(); }));
+    ShowState();
+}
+
+void TFormAlpaca::SetAddressSource(std::function<QString()> source) {
+    addressSource_ = std::move(source);
+    ShowState();
+}
+
+QString TFormAlpaca::ServerUrl() const {
+    return QStringLiteral("http://%1:%2").arg(addressSource_()).arg(server_.Port());
+}
+
+void TFormAlpaca::BtnAlpacaStartClick() {
+    if (server_.Listening()) return;
+    server_.SetPort(quint16(SpinEditAlpacaPort->value()));
+    lastError_.clear();
+    try {
+        server_.Start();
+    } catch (const Failure& e) {
+        // Said here, where the user looks for it, and not in a box.
+        lastError_ = e.Message();
+        Log(e.Message());
+        ShowState();
+    }
+}
+
+void TFormAlpaca::BtnAlpacaStopClick() {
+    server_.Stop();
+}
+
+void TFormAlpaca::ShowState() {
+    const bool on = server_.Listening();
+    BtnAlpacaStart->setEnabled(!on);
+    BtnAlpacaStop->setEnabled(on);
+    SpinEditAlpacaPort->setEnabled(!on);
+    if (on) SpinEditAlpacaPort->setValue(server_.Port());
+    LabelAlpacaAddress->setText(
+        on ? QStringLiteral("Address : ") + ServerUrl()
+           : QStringLiteral("Address : ") +
+                 (lastError_.isEmpty() ? QStringLiteral("server stopped") : lastError_));
+    ShowClients();
+}
+
+void TFormAlpaca::ShowClients() {
+    LabelAlpacaClients->setText(QStringLiteral("Clients : %1").arg(server_.Clients()));
+}
+
+void TFormAlpaca::Log(const QString& line) {
+    MemoAlpacaLog->appendPlainText(line);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The Alpaca server window: starts and stops the server, shows the address and port that an
+// Alpaca client adds by hand (discovery finds them by itself), the clients connected, and the
+// server's log.
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class TAlpacaServer;
+
+class TFormAlpaca : public QWidget {
+  public:
+    TFormAlpaca(TAlpacaServer& server, QWidget* parent = nullptr);
+
+    // Where the shown address comes from (this computer's address on the network).
+    void SetAddressSource(std::function<QString()> source);
+
+    void BtnAlpacaStartClick();
+    void BtnAlpacaStopClick();
+    // The address as clients reach it: "http://192.168.1.20:11111".
+    QString ServerUrl() const;
+    // The server's lines (connections closed for their limits, a refused start).
+    void Log(const QString& line);
+
+    QLabel* LabelAlpacaHelp;
+    QLabel* LabelAlpacaPort;
+    QSpinBox* SpinEditAlpacaPort;
+    QLabel* LabelAlpacaAddress;
+    QLabel* LabelAlpacaClients;
+    QPlainTextEdit* MemoAlpacaLog;
+    QPushButton* BtnAlpacaStart;
+    QPushButton* BtnAlpacaStop;
+
+  private:
+    void ShowState();
+    void ShowClients();
+
+    TAlpacaServer& server_;
+    std::function<QString()> addressSource_;
+    QString lastError_;
+};

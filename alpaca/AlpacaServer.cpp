@@ -1,0 +1,172 @@
+#include "AlpacaServer.h"
+
+#include "AlpacaService.h"
+#include "Discovery.h"
+#include "ErrorReport.h"
+#include "Failure.h"
+#include "Front.h"
+#include "HttpReader.h"
+
+#include <QNetworkDatagram>
+#include <QPointer>
+#include <QTimer>
+#include <QUdpSocket>
+
+// The HTTP side of one connection: its reader, and whether an answer is under way.
+class TAlpacaServer::THandler : public net::THandler,
+                                public std::enable_shared_from_this<THandler> {
+  public:
+    THandler(TAlpacaServer& server, std::shared_ptr<net::TConnection> connection)
+        : server_(&server), service_(server.service_), connection_(std::move(connection)) {}
+
+    void closed() override {
+        // Told once the front has forgotten the connection.
+        if (server_) QTimer::singleShot(0, server_, [s = server_] { emit s->ClientsChanged(); });
+    }
+
+    void received(const QByteArray& bytes) override {
+        reader_.Feed(bytes);
+        Pump();
+    }
+
+  private:
+    // Serves the requests that wait, one at a time. A request answered at once comes back here
+    // through Send, which leaves this loop to go on; one that waits on a device pauses the
+    // connection's reading until it is answered, so later requests wait in the system.
+    void Pump() {
+        if (pumping_) return;
+        pumping_ = true;
+        while (!busy_ && connection_->isOpen()) {
+            THttpRequest request;
+            const THttpReader::Result result = reader_.Next(request);
+            if (result == THttpReader::Result::NeedMore) break;
+            if (result == THttpReader::Result::Refused) {
+                THttpAnswer answer = THttpAnswer::Text(reader_.Status(), reader_.Reason());
+                answer.close = true;
+                connection_->send(answer.Bytes());
+                connection_->close(QString::fromLatin1(reader_.Reason()));
+                break;
+            }
+            connection_->requestCompleted();
+            busy_ = true;
+            Serve(shared_from_this(), std::move(request));
+            if (busy_) {
+                paused_ = true;
+                connection_->pauseReading();
+            }
+        }
+        pumping_ = false;
+    }
+
+    // Runs on its own: the Task is dropped. It holds the handler, so the connection may end
+    // while it waits; the answer then goes nowhere.
+    static QCoro::Task<> Serve(std::shared_ptr<THandler> self, THttpRequest request) {
+        THttpAnswer answer;
+        try {
+            answer = co_await self->service_.Answer(std::move(request));
+        } catch (const std::exception& e) {
+            answer = THttpAnswer::Text(500, e.what());
+            answer.close = true;
+        }
+        self->Send(answer);
+    }
+
+    void Send(const THttpAnswer& answer) {
+        busy_ = false;
+        if (!connection_->isOpen()) return;
+        connection_->send(answer.Bytes());
+        if (answer.close) {
+            connection_->close();
+            return;
+        }
+        if (paused_) {
+            paused_ = false;
+            connection_->resumeReading();
+        }
+        // The next request may already wait, whole, in the reader.
+        Guarded([this] { Pump(); });
+    }
+
+    QPointer<TAlpacaServer> server_;
+    TAlpacaService& service_;
+    std::shared_ptr<net::TConnection> connection_;
+    THttpReader reader_;
+    bool busy_ = false;    // an answer is under way
+    bool paused_ = false;  // the connection's reading waits for that answer
+    bool pumping_ = false; // Pump is on the stack
+};
+
+TAlpacaServer::TAlpacaServer(TAlpacaService& service, LogSink log, QObject* parent)
+    : QObject(parent), service_(service), log_(std::move(log)),
+      discoveryPort_(kAlpacaDiscoveryPort), udp_(new QUdpSocket(this)) {
+    front_ = std::make_unique<net::TFront>(
+        [this](
+            const std::shared_ptr<net::TConnection>& connection) -> std::shared_ptr<net::THandler> {
+            // Told once the front has counted it.
+            QTimer::singleShot(0, this, [this] { emit ClientsChanged(); });
+            return std::make_shared<THandler>(*this, connection);
+        },
+        [this](const QString& line) {
+            if (log_) log_(line);
+        });
+    connect(udp_, &QUdpSocket::readyRead, this, GuardedSlot([this] { AnswerDiscovery(); }));
+}
+
+TAlpacaServer::~TAlpacaServer() = default;
+
+void TAlpacaServer::SetPort(quint16 port) {
+    port_ = port;
+}
+
+void TAlpacaServer::SetDiscoveryPort(quint16 port) {
+    discoveryPort_ = port;
+}
+
+void TAlpacaServer::SetListenAddress(const QHostAddress& address) {
+    address_ = address;
+}
+
+void TAlpacaServer::Start() {
+    if (Listening()) return;
+    front_->listen(address_.toIPv4Address(), port_);
+    // Other Alpaca servers on this computer answer discovery on the same port.
+    if (!udp_->bind(address_, discoveryPort_,
+                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        const QString why = udp_->errorString();
+        front_->close();
+        throw Failure(QStringLiteral("Alpaca discovery port %1: %2").arg(discoveryPort_).arg(why));
+    }
+    emit StateChanged();
+}
+
+void TAlpacaServer::Stop() {
+    if (!Listening()) return;
+    front_->close();
+    udp_->close();
+    emit ClientsChanged();
+    emit StateChanged();
+}
+
+bool TAlpacaServer::Listening() const {
+    return front_->isListening();
+}
+
+quint16 TAlpacaServer::Port() const {
+    return Listening() ? front_->serverPort() : port_;
+}
+
+quint16 TAlpacaServer::DiscoveryPort() const {
+    return udp_->state() == QAbstractSocket::BoundState ? udp_->localPort() : discoveryPort_;
+}
+
+int TAlpacaServer::Clients() const {
+    return front_->connectionCount();
+}
+
+void TAlpacaServer::AnswerDiscovery() {
+    while (udp_->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = udp_->receiveDatagram(64);
+        const std::optional<QByteArray> answer = DiscoveryAnswer(datagram.data(), Port());
+        if (answer) udp_->writeDatagram(datagram.makeReply(*answer));
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The Alpaca server's sockets: HTTP on TCP (11111 unless set otherwise) through the program's
+// network front, and the discovery answer on UDP 32227, both on every IPv4 interface. Each
+// connection's requests are answered one after the other, in order, by the service; a request
+// waiting on a device holds only its own connection.
+#include "LogSink.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <memory>
+
+class QUdpSocket;
+class TAlpacaService;
+namespace net {
+class TFront;
+}
+
+class TAlpacaServer : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr quint16 kDefaultPort = 11111;
+
+    // The service must outlive the server. log: the front's lines (connections closed for
+    // their limits) and the server's own.
+    TAlpacaServer(TAlpacaService& service, LogSink log, QObject* parent = nullptr);
+    ~TAlpacaServer() override;
+
+    // Before Start: the ports (0 takes a free one) and the address listened on.
+    void SetPort(quint16 port);
+    void SetDiscoveryPort(quint16 port);
+    void SetListenAddress(const QHostAddress& address);
+
+    // Listens; raises Failure when the TCP port or the discovery port cannot be had, leaving
+    // the server stopped.
+    void Start();
+    // Closes the listening sockets and every connection. Answers under way are dropped.
+    void Stop();
+
+    bool Listening() const;
+    quint16 Port() const;          // the TCP port while listening, else the one Start will use
+    quint16 DiscoveryPort() const; // likewise for discovery
+    int Clients() const;           // connections open
+
+  signals:
+    void StateChanged();   // started or stopped
+    void ClientsChanged(); // a connection opened or closed
+
+  private:
+    class THandler;
+    void AnswerDiscovery();
+
+    TAlpacaService& service_;
+    LogSink log_;
+    quint16 port_ = kDefaultPort;
+    quint16 discoveryPort_;
+    QHostAddress address_{QHostAddress::AnyIPv4};
+    std::unique_ptr<net::TFront> front_;
+    QUdpSocket* udp_;
+};

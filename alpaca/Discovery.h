@@ -1,0 +1,10 @@
+#pragma once
+// Alpaca discovery: a client broadcasts "alpacadiscovery1" to UDP port 32227 and each Alpaca
+// server answers the sender directly with the TCP port of its API.
+#include <QByteArray>
+#include <optional>
+
+inline constexpr quint16 kAlpacaDiscoveryPort = 32227;
+
+// {"AlpacaPort":N} for a discovery request, nothing for any other datagram.
+std::optional<QByteArray> DiscoveryAnswer(const QByteArray& datagram, quint16 alpacaPort);

@@ -1,0 +1,209 @@
+#include "FocuserDevice.h"
+
+#include "Commands.h"
+#include "Focuser.h"
+
+#include <QCoroSignal>
+#include <QDeadlineTimer>
+#include <QPointer>
+#include <algorithm>
+
+namespace {
+
+// The most a call waits for a position reading (polls come every second, position and
+// temperature in turn).
+constexpr int kPositionReadingMs = 3000;
+
+const QList<TAlpacaMember> kMembers = {
+    {QLatin1StringView("absolute"), true, false, false},
+    {QLatin1StringView("ismoving"), true, false, true},
+    {QLatin1StringView("maxincrement"), true, false, true},
+    {QLatin1StringView("maxstep"), true, false, true},
+    {QLatin1StringView("position"), true, false, true},
+    {QLatin1StringView("stepsize"), true, false, false},
+    {QLatin1StringView("tempcomp"), true, true, true},
+    {QLatin1StringView("tempcompavailable"), true, false, false},
+    {QLatin1StringView("temperature"), true, false, true},
+    {QLatin1StringView("halt"), false, true, false},
+    {QLatin1StringView("move"), false, true, true},
+};
+
+TAlpacaReply LinkFailed(const TAlpacaDevice& device, const Failure& failure) {
+    return TAlpacaReply::Error(ascom::kDriverError,
+                               device.DeviceName() + QStringLiteral(": ") + failure.Message());
+}
+
+} // namespace
+
+std::optional<TFocuserMove> PlanFocuserMove(int position, int target, int maxStep) {
+    target = std::clamp(target, 0, std::max(0, maxStep));
+    if (target == position) return std::nullopt;
+    return TFocuserMove{target < position, std::abs(target - position)};
+}
+
+TAlpacaFocuser::TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent)
+    : QObject(parent), focuser_(focuser), number_(number) {
+    // Another focuser may be behind the link when it opens again.
+    connect(&focuser_, &TDevice::Opened, this, [this] {
+        maxStep_.reset();
+        positionReadings_ = 0;
+    });
+    // Polls ask position and temperature in turn: a reading that follows a position poll is
+    // the focuser's position (the poll flag has then turned to the temperature).
+    connect(&focuser_, &TFocuser::Reading, this, [this] {
+        if (!focuser_.AskPosition) ++positionReadings_;
+    });
+}
+
+QString TAlpacaFocuser::DeviceName() const {
+    return QStringLiteral("Quillo %1").arg(focuser_.Number());
+}
+
+QString TAlpacaFocuser::Description() const {
+    return QStringLiteral("Quillo motorised focuser %1, through Skyvarn").arg(focuser_.Number());
+}
+
+bool TAlpacaFocuser::Connected() const {
+    return focuser_.Connected();
+}
+
+QList<TAlpacaMember> TAlpacaFocuser::Members() const {
+    return kMembers;
+}
+
+QList<std::pair<QString, QString>> TAlpacaFocuser::State() const {
+    return {
+        {QStringLiteral("Position"), QString::number(focuser_.Position)},
+        {QStringLiteral("Temperature"), QString::number(focuser_.Temp) + QStringLiteral(" °C")},
+        {QStringLiteral("Moving"),
+         focuser_.Moving() || MovePending() ? QStringLiteral("yes") : QStringLiteral("no")},
+        {QStringLiteral("Temperature compensation"),
+         focuser_.TempComp ? QStringLiteral("on") : QStringLiteral("off")},
+        {QStringLiteral("Maximum position"),
+         maxStep_ ? QString::number(*maxStep_) : QStringLiteral("not read yet")},
+    };
+}
+
+QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
+    const QString& m = call.member;
+    if (m == QLatin1String("absolute")) co_return TAlpacaReply::Ok(true);
+    if (m == QLatin1String("ismoving"))
+        co_return TAlpacaReply::Ok(focuser_.Moving() || MovePending());
+    if (m == QLatin1String("position")) {
+        const QPointer<TAlpacaFocuser> self(this);
+        const bool known = co_await PositionRead(positionReadings_ > 0 ? positionReadings_ - 1 : 0);
+        if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+        if (!known) co_return NoPosition();
+        co_return TAlpacaReply::Ok(focuser_.Position);
+    }
+    if (m == QLatin1String("temperature")) co_return TAlpacaReply::Ok(focuser_.Temp);
+    if (m == QLatin1String("tempcompavailable")) co_return TAlpacaReply::Ok(true);
+    if (m == QLatin1String("stepsize"))
+        co_return TAlpacaReply::Error(ascom::kNotImplemented,
+                                      QStringLiteral("The Quillo does not know its step size"));
+    if (m == QLatin1String("halt"))
+        co_return TAlpacaReply::Error(ascom::kNotImplemented,
+                                      QStringLiteral("The Quillo has no command to stop a move"));
+    if (m == QLatin1String("maxstep") || m == QLatin1String("maxincrement")) {
+        TAlpacaReply reply = co_await MaxStep();
+        if (m == QLatin1String("maxincrement") && reply.errorNumber == 0)
+            reply.value = std::min(reply.value.toInt(), focuser::kMaxMoveSteps);
+        co_return reply;
+    }
+    if (m == QLatin1String("move"))
+        co_return co_await Move(call.Int(QLatin1StringView("Position")));
+    // tempcomp
+    if (!call.put) co_return TAlpacaReply::Ok(focuser_.TempComp);
+    const bool on = call.Bool(QLatin1StringView("TempComp"));
+    const QPointer<TAlpacaFocuser> self(this);
+    try {
+        co_await focuser_.SetTempComp(on); // "FAMODE" / "FMMODE"
+    } catch (const TCancelled&) {
+        co_return self ? NotConnectedReply(*self) : TAlpacaReply::Error(ascom::kNotConnected, {});
+    } catch (const Failure& e) {
+        co_return self ? LinkFailed(*self, e) : TAlpacaReply::Error(ascom::kDriverError, {});
+    }
+    co_return TAlpacaReply::Ok();
+}
+
+QCoro::Task<bool> TAlpacaFocuser::PositionRead(int readings) {
+    const QPointer<TAlpacaFocuser> self(this);
+    TFocuser& focuser = focuser_;
+    QDeadlineTimer deadline(kPositionReadingMs);
+    while (self && focuser.Connected() && self->positionReadings_ <= readings &&
+           !deadline.hasExpired())
+        co_await qCoro(&focuser, &TFocuser::Reading,
+                       std::chrono::milliseconds(std::max<qint64>(1, deadline.remainingTime())));
+    co_return self && self->positionReadings_ > readings;
+}
+
+TAlpacaReply TAlpacaFocuser::NoPosition() const {
+    return TAlpacaReply::Error(ascom::kInvalidOperation,
+                               QStringLiteral("Skyvarn has no position reading of %1: check "
+                                              "Track all in its main window")
+                                   .arg(DeviceName()));
+}
+
+QCoro::Task<TAlpacaReply> TAlpacaFocuser::MaxStep() {
+    // Read every time it is asked: the settings window may have saved another maximum. Clients
+    // ask it when they connect, not while they poll.
+    const QPointer<TAlpacaFocuser> self(this);
+    try {
+        const TFocuser::SettingsRead read = co_await focuser_.ReadSettings();
+        if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+        const int maxPosition = focuser::SettingsOf(read.reply).maxPosition; // raises Failure
+        maxStep_ = maxPosition;
+        co_return TAlpacaReply::Ok(maxPosition);
+    } catch (const TCancelled&) {
+        co_return self ? NotConnectedReply(*self) : TAlpacaReply::Error(ascom::kNotConnected, {});
+    } catch (const Failure& e) {
+        co_return self ? LinkFailed(*self, e) : TAlpacaReply::Error(ascom::kDriverError, {});
+    }
+}
+
+QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
+    if (focuser_.Moving() || MovePending())
+        co_return TAlpacaReply::Error(ascom::kInvalidOperation,
+                                      DeviceName() + QStringLiteral(" is moving already"));
+    const QPointer<TAlpacaFocuser> self(this);
+    // A move is planned from the focuser's own position, never from a value not read yet.
+    const bool known = co_await PositionRead(positionReadings_ > 0 ? positionReadings_ - 1 : 0);
+    if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+    if (!known) co_return NoPosition();
+    if (!maxStep_) {
+        const TAlpacaReply read = co_await MaxStep();
+        if (!self || read.errorNumber != 0) co_return read;
+        // Another move may have been asked while the maximum was read.
+        if (focuser_.Moving() || MovePending())
+            co_return TAlpacaReply::Error(ascom::kInvalidOperation,
+                                          DeviceName() + QStringLiteral(" is moving already"));
+    }
+    const std::optional<TFocuserMove> move = PlanFocuserMove(focuser_.Position, target, *maxStep_);
+    if (!move) co_return TAlpacaReply::Ok();
+    if (move->steps > focuser::kMaxMoveSteps)
+        co_return TAlpacaReply::Error(
+            ascom::kInvalidValue,
+            QStringLiteral("%1 is %2 steps away; one move goes at most %3 steps")
+                .arg(target)
+                .arg(move->steps)
+                .arg(focuser::kMaxMoveSteps));
+    // The move goes on after the answer: IsMoving tells the client when it ends.
+    ++movesPending_;
+    RunMove(*move);
+    co_return TAlpacaReply::Ok();
+}
+
+QCoro::Task<> TAlpacaFocuser::RunMove(TFocuserMove move) {
+    const QPointer<TAlpacaFocuser> self(this);
+    try {
+        // Its end (done, timed out, line lost) is logged by the focuser as for every move.
+        co_await focuser_.MoveBy(move.in, move.steps);
+        // Polls wait while the move runs, so the position is the one before it until the next
+        // position poll: the move ends for the client with that reading, or after its bound
+        // when nothing polls.
+        if (self) co_await self->PositionRead(self->positionReadings_);
+    } catch (const Failure&) {
+        // Logged by the focuser; the client sees the position where it stopped.
+    }
+    if (self) --self->movesPending_;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// A Quillo focuser as an ASCOM IFocuserV3: readings from the focuser's polling, moves and
+// compensation through its own exchanges, MaxStep from its stored maximum position. Move
+// returns as soon as the move is asked of the focuser; IsMoving stays true until it ends.
+#include "AlpacaDevice.h"
+
+#include <QObject>
+#include <optional>
+
+class TFocuser;
+
+// A move from a position to a target: the direction and the steps of the one command.
+struct TFocuserMove {
+    bool in; // towards lower positions
+    int steps;
+};
+// The move to target, kept within 0 .. maxStep; nothing when the focuser is there already.
+std::optional<TFocuserMove> PlanFocuserMove(int position, int target, int maxStep);
+
+class TAlpacaFocuser : public QObject, public TAlpacaDevice {
+  public:
+    // number: 0 for focuser 1 ("Quillo 1"), 1 for focuser 2.
+    TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent = nullptr);
+
+    QString DeviceType() const override { return QStringLiteral("Focuser"); }
+    int DeviceNumber() const override { return number_; }
+    QString DeviceName() const override;
+    QString Description() const override;
+    int InterfaceVersion() const override { return 3; }
+    bool Connected() const override;
+    QList<TAlpacaMember> Members() const override;
+    QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) override;
+    QList<std::pair<QString, QString>> State() const override;
+
+    // A move asked over Alpaca that has not ended yet, queued or running.
+    bool MovePending() const { return movesPending_ > 0; }
+
+  private:
+    QCoro::Task<TAlpacaReply> MaxStep();
+    QCoro::Task<TAlpacaReply> Move(int target);
+    QCoro::Task<> RunMove(TFocuserMove move);
+    // Waits, within a bound, for more than readings position readings since the link opened;
+    // true when they came.
+    QCoro::Task<bool> PositionRead(int readings);
+    TAlpacaReply NoPosition() const;
+
+    TFocuser& focuser_;
+    const int number_;
+    std::optional<int> maxStep_; // the last maximum position read since the link opened
+    int movesPending_ = 0;
+    int positionReadings_ = 0; // since the link opened
+};

@@ -1,0 +1,32 @@
+#pragma once
+// The parameters of an Alpaca request: a query string (GET) or a form-encoded body (PUT), with
+// names that match in any case, and the parsing of their values. Alpaca writes numbers with a
+// point whatever the regional settings, so these parsers never use them.
+#include <QAnyStringView>
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+#include <utility>
+
+class TFormFields {
+  public:
+    // "a=1&b=two+words&c=%41": names and values percent-decoded, '+' a blank, UTF-8.
+    static TFormFields Parse(const QByteArray& encoded);
+
+    // The value of the first field whose name equals name in any case.
+    std::optional<QString> Value(QAnyStringView name) const;
+    const QList<std::pair<QString, QString>>& All() const { return fields_; }
+
+  private:
+    QList<std::pair<QString, QString>> fields_;
+};
+
+// "true" / "false" in any case.
+std::optional<bool> ParseBool(const QString& text);
+// Decimal, optional sign, in the 32-bit range; nothing else around it.
+std::optional<qint32> ParseInt32(const QString& text);
+// Decimal digits in the unsigned 32-bit range (transaction numbers, client ids).
+std::optional<quint32> ParseUInt32(const QString& text);
+// A finite real with a point ("70", "-3.25", "1e2").
+std::optional<double> ParseDouble(const QString& text);

@@ -1,0 +1,48 @@
+#include "AlpacaHost.h"
+
+#include "AlpacaForm.h"
+#include "AlpacaServer.h"
+#include "AlpacaService.h"
+#include "DewDevices.h"
+#include "FocuserDevice.h"
+#include "HostAddress.h"
+#include "MainForm.h"
+
+#include <QSysInfo>
+
+TAlpacaHost* AlpacaHost = nullptr;
+
+namespace {
+
+TServerInfo ServerInfo() {
+    TServerInfo info;
+    info.version = QStringLiteral(SKYVARN_VERSION);
+    info.location = QSysInfo::machineHostName();
+    // The system's machine id where there is one; the name otherwise.
+    const QByteArray machine = QSysInfo::machineUniqueId();
+    info.machineKey = machine.isEmpty() ? info.location : QString::fromLatin1(machine);
+    return info;
+}
+
+} // namespace
+
+TAlpacaHost::TAlpacaHost(TFormMain& main)
+    : focuser1_(std::make_unique<TAlpacaFocuser>(*main.QLO, 0)),
+      focuser2_(std::make_unique<TAlpacaFocuser>(*main.QLO2, 1)),
+      conditions_(std::make_unique<TAlpacaConditions>(*main.BRS)),
+      switches_(std::make_unique<TAlpacaSwitches>(*main.BRS)),
+      service_(std::make_unique<TAlpacaService>(
+          ServerInfo(), QList<TAlpacaDevice*>{focuser1_.get(), focuser2_.get(), conditions_.get(),
+                                              switches_.get()})) {
+    server_ = std::make_unique<TAlpacaServer>(*service_, [this](const QString& line) {
+        if (form_) form_->Log(line);
+    });
+    form_ = std::make_unique<TFormAlpaca>(*server_);
+    form_->SetAddressSource(GetLocalIPAddress);
+}
+
+TAlpacaHost::~TAlpacaHost() {
+    // The window and the sockets first; the devices' calls have ended with their links.
+    form_.reset();
+    server_.reset();
+}

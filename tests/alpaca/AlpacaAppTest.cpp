@@ -1,0 +1,197 @@
+// The program's Alpaca server on 127.0.0.1 driving simulated accessories on pseudo-terminals,
+// with plain HTTP requests as an Alpaca client sends them.
+#include "AlpacaClient.h"
+#include "AlpacaForm.h"
+#include "AlpacaHost.h"
+#include "AlpacaServer.h"
+#include "CommandLine.h"
+#include "DewReplies.h"
+#include "FormsFixture.h"
+#include "PortList.h"
+#include "QLOWebserver.h"
+#include "SimDew.h"
+#include "SimFocuser.h"
+
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <sstream>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr double kStepsPerSecond = 1000;
+
+TFocuserOptions FastFocuser() {
+    TFocuserOptions o;
+    o.stepsPerSecond = kStepsPerSecond;
+    return o;
+}
+
+TDewOptions SteadyNight() {
+    TDewOptions o;
+    o.ambient = 9.5;
+    o.humidity = 62.5;
+    o.ambientDriftPerSecond = 0;
+    o.humidityDriftPerSecond = 0;
+    return o;
+}
+
+qsizetype DebugCount(const QString& text) {
+    const QStringList texts = Texts(FormMain->memoDebugLogs);
+    return std::count_if(texts.begin(), texts.end(),
+                         [&](const QString& t) { return t.contains(text); });
+}
+
+} // namespace
+
+class AlpacaAppTest : public FormsTest {
+  protected:
+    void SetUp() override {
+        FormsTest::SetUp();
+        previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
+        QFile::link(QString::fromStdString(focuser.Port()), folder_.filePath("focuser"));
+        QFile::link(QString::fromStdString(dew.Port()), folder_.filePath("dew"));
+        TAlpacaServer& server = AlpacaHost->Server();
+        server.SetListenAddress(QHostAddress::LocalHost);
+        server.SetDiscoveryPort(0);
+        AlpacaHost->Form().SetAddressSource([] { return QStringLiteral("127.0.0.1"); });
+        // As the program runs with --connect --alpaca --alpaca-port 0, tracking on.
+        TStartOptions options;
+        options.connect = options.alpaca = true;
+        options.alpacaPort = 0;
+        ApplyStartOptions(options);
+        ASSERT_TRUE(WaitFor([&] { return server.Listening() && !FormMain->Searching(); }, 60000));
+        ASSERT_TRUE(FormMain->QLO->Connected());
+        ASSERT_TRUE(FormMain->BRS->Connected());
+        // The first frame, and focuser 1's first position reading.
+        ASSERT_TRUE(
+            WaitFor([&] { return Client().Ask(kHumidity)["ErrorNumber"].toInt() == 0; }, 10000));
+        port_ = server.Port();
+    }
+    void TearDown() override {
+        AlpacaHost->Server().Stop();
+        if (FormMain->QLO->Connected()) ClickLoadDevices();
+        FormsTest::TearDown();
+        SetPortSource(previous_);
+    }
+    TAlpacaClient& Client() {
+        if (!client_) client_ = std::make_unique<TAlpacaClient>(AlpacaHost->Server().Port());
+        return *client_;
+    }
+    QJsonValue Value(const QByteArray& target) {
+        const QJsonObject answer = Client().Ask(target);
+        EXPECT_EQ(answer["ErrorNumber"].toInt(), 0)
+            << target.toStdString() << ": " << answer["ErrorMessage"].toString().toStdString();
+        return answer["Value"];
+    }
+
+    static constexpr const char* kHumidity = "/api/v1/observingconditions/0/humidity";
+    TSimFocuser focuser{FastFocuser()};
+    TSimDewController dew{SteadyNight()};
+    QTemporaryDir folder_;
+    PortSource previous_;
+    std::unique_ptr<TAlpacaClient> client_;
+    quint16 port_ = 0;
+};
+
+TEST_F(AlpacaAppTest, AMoveReturnsAtOnceAndEndsAtItsTargetWhileTheRestGoesOn) {
+    FormQLOWS->SetServerPort(0);
+    FormQLOWS->SetListenAddress(QHostAddress::LocalHost);
+    FormQLOWS->SetAddressSource([] { return QStringLiteral("192.168.1.20"); });
+    FormQLOWS->BtnStartClick();
+    ASSERT_TRUE(FormQLOWS->HttpServer->isListening());
+
+    EXPECT_EQ(Value("/api/v1/focuser/0/position").toInt(), focuser.Position());
+    EXPECT_EQ(Value("/api/v1/focuser/0/maxstep").toInt(), focuser.Settings().maxPosition);
+    const int target = focuser.Position() + int(3 * kStepsPerSecond); // a move of 3 s
+    QElapsedTimer answered;
+    answered.start();
+    const QJsonObject moved =
+        Client().AskPut("/api/v1/focuser/0/move", "Position=" + QByteArray::number(target) +
+                                                      "&ClientID=9&ClientTransactionID=41");
+    const qint64 answerMs = answered.elapsed();
+    EXPECT_EQ(moved["ErrorNumber"].toInt(), 0) << moved["ErrorMessage"].toString().toStdString();
+    EXPECT_EQ(moved["ClientTransactionID"].toInt(), 41);
+    // Answered before the move could have ended.
+    EXPECT_LT(answerMs, 3000);
+    EXPECT_TRUE(Value("/api/v1/focuser/0/ismoving").toBool());
+    // A second move while the first runs is refused, as the interface says.
+    EXPECT_EQ(Client().AskPut("/api/v1/focuser/0/move", "Position=100")["ErrorNumber"].toInt(),
+              0x40B);
+
+    // Meanwhile the main window's panels, the dew controller's polling and the phone page go on.
+    const qsizetype frames = DebugCount(QStringLiteral("!!Début et fin trouvés"));
+    EXPECT_TRUE(WaitFor(
+        [&] { return DebugCount(QStringLiteral("!!Début et fin trouvés")) > frames; }, 10000));
+    TAlpacaClient phone(FormQLOWS->ServerPort());
+    phone.Get("/");
+    EXPECT_EQ(phone.Next().status, 200);
+    EXPECT_TRUE(FormMain->isEnabled());
+
+    EXPECT_TRUE(WaitFor([&] { return !Value("/api/v1/focuser/0/ismoving").toBool(); }, 30000));
+    EXPECT_EQ(focuser.Position(), target);
+    EXPECT_EQ(Value("/api/v1/focuser/0/position").toInt(), target);
+    FormQLOWS->BtnStopClick();
+}
+
+TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
+    EXPECT_DOUBLE_EQ(Value(kHumidity).toDouble(), 62.5);
+    EXPECT_NEAR(Value("/api/v1/observingconditions/0/dewpoint").toDouble(), DewPoint(9.5, 62.5),
+                0.01);
+    EXPECT_DOUBLE_EQ(Value("/api/v1/observingconditions/0/temperature").toDouble(), 9.5);
+    EXPECT_LT(
+        Value("/api/v1/observingconditions/0/timesincelastupdate?SensorName=Humidity").toDouble(),
+        10);
+    EXPECT_EQ(Client().Ask("/api/v1/observingconditions/0/pressure")["ErrorNumber"].toInt(), 0x400);
+
+    dew.ClearReceived();
+    const QJsonObject set = Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=70");
+    EXPECT_EQ(set["ErrorNumber"].toInt(), 0) << set["ErrorMessage"].toString().toStdString();
+    EXPECT_TRUE(dew.WaitForCommand("S2O070", 5s));
+    EXPECT_EQ(Value("/api/v1/switch/0/getswitchvalue?Id=1").toDouble(), 70);
+    EXPECT_TRUE(WaitFor([&] { return dew.Readings().output[1] == 70; }, 5000));
+    EXPECT_EQ(Value("/api/v1/switch/0/getswitchname?Id=1").toString(), "Output 2");
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=170")["ErrorNumber"].toInt(),
+        0x401);
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=7&Value=10")["ErrorNumber"].toInt(),
+        0x401);
+
+    // Automatic mode owns outputs 1 and 2: they are not written, and say so.
+    const QJsonObject automatic = Client().AskPut("/api/v1/switch/0/setswitch", "Id=3&State=true");
+    EXPECT_EQ(automatic["ErrorNumber"].toInt(), 0)
+        << automatic["ErrorMessage"].toString().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return dew.Settings().automatic; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !Value("/api/v1/switch/0/canwrite?Id=0").toBool(); }, 10000));
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=0&Value=30")["ErrorNumber"].toInt(),
+        0x40B);
+    EXPECT_TRUE(Value("/api/v1/switch/0/canwrite?Id=2").toBool());
+}
+
+TEST_F(AlpacaAppTest, ConnectedFollowsSkyvarnsLinks) {
+    EXPECT_TRUE(Value("/api/v1/focuser/0/connected").toBool());
+    // Focuser 2 was not found.
+    EXPECT_FALSE(Value("/api/v1/focuser/1/connected").toBool());
+    const QJsonObject refused = Client().AskPut("/api/v1/focuser/1/connected", "Connected=true");
+    EXPECT_EQ(refused["ErrorNumber"].toInt(), 0x407);
+    EXPECT_TRUE(refused["ErrorMessage"].toString().contains("press Connect All"));
+    // A client's disconnect leaves Skyvarn's link open.
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/focuser/0/connected", "Connected=false")["ErrorNumber"].toInt(),
+        0);
+    EXPECT_TRUE(FormMain->QLO->Connected());
+    EXPECT_TRUE(Value("/api/v1/focuser/0/connected").toBool());
+
+    ClickLoadDevices(); // Disconnect All
+    EXPECT_FALSE(Value("/api/v1/focuser/0/connected").toBool());
+    EXPECT_EQ(Client().Ask("/api/v1/focuser/0/position")["ErrorNumber"].toInt(), 0x407);
+    EXPECT_EQ(Client().Ask(kHumidity)["ErrorNumber"].toInt(), 0x407);
+}

@@ -1,0 +1,182 @@
+// The Alpaca API's rules as its reference states them, through the service that answers every
+// request, with a stand-in focuser: the paths, parameter names in any case, the 400 answers,
+// the ASCOM error numbers and the transaction numbers.
+#include "AlpacaTestSupport.h"
+
+#include <QJsonArray>
+
+namespace {
+
+struct TRuleCase {
+    const char* name;
+    QByteArray request; // the request line and what follows the fields (a form body)
+    int status;
+    // JSON: "ErrorNumber Value" as JSON texts ("0 1200", "1025 -"); otherwise a text in the body.
+    QString expected;
+};
+
+QByteArray Put(const QByteArray& path, const QByteArray& form) {
+    return "PUT " + path + " HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
+           "Content-Length: " + QByteArray::number(form.size()) + "\r\n\r\n" + form;
+}
+
+QByteArray Get(const QByteArray& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+}
+
+const TRuleCase kRules[] = {
+    {"a GET member", Get("/api/v1/focuser/0/position"), 200, "0 1200"},
+    {"a common member", Get("/api/v1/focuser/0/name"), 200, "0 \"Stand-in\""},
+    {"interface version", Get("/api/v1/focuser/0/interfaceversion"), 200, "0 3"},
+    {"no actions", Get("/api/v1/focuser/0/supportedactions"), 200, "0 []"},
+    {"a raw command is not implemented",
+     Put("/api/v1/focuser/0/commandblind", "Command=X&Raw=true"), 200, "1024 -"},
+    {"a PUT method", Put("/api/v1/focuser/0/move", "Position=1500"), 200, "0 -"},
+    {"parameter names in any case", Put("/api/v1/focuser/0/move", "pOsItIoN=1500"), 200, "0 -"},
+    {"a value out of range", Put("/api/v1/focuser/0/move", "Position=70000"), 200, "1025 -"},
+    {"a member not implemented", Put("/api/v1/focuser/0/halt", ""), 200, "1024 -"},
+    {"booleans in any case", Put("/api/v1/focuser/0/connected", "Connected=TRUE"), 200, "0 -"},
+    {"a PUT's parameters are in its body, not its query",
+     Put("/api/v1/focuser/0/move?Position=1500", ""), 400, "Missing parameter: Position"},
+    {"a GET's parameters are in its query, not its body",
+     "GET /api/v1/focuser/0/name HTTP/1.1\r\nContent-Length: 3\r\n\r\nA=1", 200, "0 \"Stand-in\""},
+    {"upper-case device type", Get("/api/v1/Focuser/0/position"), 400,
+     "Unknown device type: Focuser"},
+    {"unknown device type", Get("/api/v1/toaster/0/position"), 400, "Unknown device type: toaster"},
+    {"a type not served", Get("/api/v1/camera/0/name"), 400, "No camera number 0 here"},
+    {"device number -1", Get("/api/v1/focuser/-1/position"), 400, "Bad device number: -1"},
+    {"device number 99", Get("/api/v1/focuser/99/position"), 400, "No focuser number 99 here"},
+    {"device number A", Get("/api/v1/focuser/A/position"), 400, "Bad device number: A"},
+    {"unknown member", Get("/api/v1/focuser/0/positionx"), 400,
+     "Unknown member of focuser 0: positionx"},
+    {"upper-case member", Get("/api/v1/focuser/0/Position"), 400,
+     "Unknown member of focuser 0: Position"},
+    {"setting a read-only member", Put("/api/v1/focuser/0/position", "Position=1"), 400,
+     "position of focuser 0 is read with GET"},
+    {"reading a method", Get("/api/v1/focuser/0/move"), 400,
+     "move of focuser 0 is called with PUT"},
+    {"Connected set to asdqwe", Put("/api/v1/focuser/0/connected", "Connected=asdqwe"), 400,
+     "Parameter Connected is not true or false: 'asdqwe'"},
+    {"a position that does not parse", Put("/api/v1/focuser/0/move", "Position=1.5"), 400,
+     "Parameter Position is not a 32-bit integer: '1.5'"},
+    {"another API version", Get("/api/v2/focuser/0/position"), 400, "Unknown path"},
+    {"a method other than GET and PUT", "DELETE /api/v1/focuser/0/position HTTP/1.1\r\n\r\n", 405,
+     "Only GET and PUT"},
+    {"API versions", Get("/management/apiversions"), 200, "0 [1]"},
+    {"an unknown management path", Get("/management/v1/nothing"), 400, "Unknown management path"},
+    {"a setup page", Get("/setup/v1/focuser/0/setup"), 200, "<h1>Stand-in</h1>"},
+    {"the setup page of no device", Get("/setup/v1/focuser/7/setup"), 403, "No device has"},
+    {"another path", Get("/favicon.ico"), 404, "Not found"},
+};
+
+// The device-dependent answers of a focuser whose link is not open.
+const TRuleCase kUnlinked[] = {
+    {"a reading needs the link", Get("/api/v1/focuser/0/position"), 200, "1031 -"},
+    {"a move needs the link", Put("/api/v1/focuser/0/move", "Position=1"), 200, "1031 -"},
+    {"Connected reads false", Get("/api/v1/focuser/0/connected"), 200, "0 false"},
+    {"Connected set true says what to do", Put("/api/v1/focuser/0/connected", "Connected=true"),
+     200, "1031 -"},
+    {"Connected set false is no error", Put("/api/v1/focuser/0/connected", "Connected=false"), 200,
+     "0 -"},
+    {"what is not implemented stays so", Put("/api/v1/focuser/0/halt", ""), 200, "1024 -"},
+    {"the name needs no link", Get("/api/v1/focuser/0/description"), 200,
+     "0 \"A focuser for tests\""},
+};
+
+void CheckCases(TAlpacaService& service, const TRuleCase* cases, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const TRuleCase& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const THttpAnswer answer = Ask(service, c.request);
+        EXPECT_EQ(answer.status, c.status) << answer.body.toStdString();
+        if (!answer.contentType.startsWith("application/json")) {
+            EXPECT_TRUE(QString::fromUtf8(answer.body).contains(c.expected))
+                << answer.body.toStdString();
+            if (c.status == 400) EXPECT_TRUE(answer.contentType.startsWith("text/plain"));
+            continue;
+        }
+        EXPECT_EQ(ErrorAndValue(answer), c.expected) << answer.body.toStdString();
+    }
+}
+
+} // namespace
+
+TEST(AlpacaProtocol, RulesOfTheReference) {
+    TStandInFocuser focuser;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    CheckCases(service, kRules, std::size(kRules));
+}
+
+TEST(AlpacaProtocol, ADeviceWithoutItsLink) {
+    TStandInFocuser focuser;
+    focuser.connected = false;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    CheckCases(service, kUnlinked, std::size(kUnlinked));
+    const QJsonObject answer =
+        Json(Ask(service, Put("/api/v1/focuser/0/connected", "Connected=true")));
+    EXPECT_TRUE(answer["ErrorMessage"].toString().contains("press Connect All"));
+}
+
+TEST(AlpacaProtocol, TransactionNumbers) {
+    TStandInFocuser focuser;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    struct {
+        QByteArray request;
+        qint64 client;
+    } const cases[] = {
+        {Get("/api/v1/focuser/0/position?ClientID=3&ClientTransactionID=77"), 77},
+        {Get("/api/v1/focuser/0/position?clienttransactionid=4294967295"), 4294967295},
+        {Put("/api/v1/focuser/0/move", "Position=10&CLIENTTRANSACTIONID=12"), 12},
+        {Get("/api/v1/focuser/0/position"), 0},
+        {Get("/api/v1/focuser/0/position?ClientTransactionID=-5"), 0},
+        {Get("/api/v1/focuser/0/position?ClientTransactionID=abc"), 0},
+        {Get("/management/v1/description?ClientTransactionID=9"), 9},
+        {Put("/api/v1/focuser/0/halt", "ClientTransactionID=21"), 21},
+    };
+    qint64 last = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request.toStdString());
+        const QJsonObject answer = Json(Ask(service, c.request));
+        EXPECT_EQ(answer["ClientTransactionID"].toInteger(-1), c.client);
+        EXPECT_EQ(answer["ServerTransactionID"].toInteger(), last + 1);
+        last = answer["ServerTransactionID"].toInteger();
+        for (const char* key : {"ErrorNumber", "ErrorMessage"})
+            EXPECT_TRUE(answer.contains(key)) << key;
+    }
+}
+
+TEST(AlpacaProtocol, ManagementDescribesTheDevicesWithStableIds) {
+    TStandInFocuser first, second;
+    second.number = 1;
+    second.name = "Second";
+    TAlpacaService service(TestServerInfo(), {&first, &second});
+    const QJsonObject description = Json(Ask(service, Get("/management/v1/description")));
+    EXPECT_EQ(description["Value"]["ServerName"].toString(), "Skyvarn");
+    EXPECT_EQ(description["Value"]["ManufacturerVersion"].toString(), "0.5");
+
+    const QJsonArray devices =
+        Json(Ask(service, Get("/management/v1/configureddevices")))["Value"].toArray();
+    ASSERT_EQ(devices.size(), 2);
+    EXPECT_EQ(devices[1]["DeviceName"].toString(), "Second");
+    EXPECT_EQ(devices[1]["DeviceType"].toString(), "Focuser");
+    EXPECT_EQ(devices[1]["DeviceNumber"].toInt(), 1);
+    const QString id = devices[0]["UniqueID"].toString();
+    EXPECT_EQ(QUuid::fromString(id).version(), QUuid::Sha1);
+    EXPECT_NE(id, devices[1]["UniqueID"].toString());
+    // The same on the next run of this computer, another on another computer.
+    TAlpacaService again(TestServerInfo(), {&first, &second});
+    EXPECT_EQ(again.UniqueId(first), id);
+    TServerInfo elsewhere = TestServerInfo();
+    elsewhere.machineKey = "another";
+    EXPECT_NE(TAlpacaService(elsewhere, {&first}).UniqueId(first), id);
+}
+
+TEST(AlpacaProtocol, SetupPagesEscapeWhatTheyShow) {
+    TStandInFocuser focuser;
+    focuser.name = "<b>";
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    const QByteArray page = Ask(service, Get("/setup")).body;
+    EXPECT_TRUE(page.contains("&lt;b&gt;"));
+    EXPECT_FALSE(page.contains("<b>"));
+    EXPECT_TRUE(page.contains("href=\"/setup/v1/focuser/0/setup\""));
+}

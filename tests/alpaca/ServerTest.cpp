@@ -1,0 +1,97 @@
+// The server's sockets on 127.0.0.1 with a stand-in focuser: answers in order on each
+// connection, a waiting device call that holds only its own connection, refusals, discovery.
+#include "AlpacaClient.h"
+#include "AlpacaServer.h"
+#include "AlpacaTestSupport.h"
+
+#include <QTcpServer>
+
+namespace {
+
+class AlpacaServerTest : public testing::Test {
+  protected:
+    AlpacaServerTest() {
+        server.SetListenAddress(QHostAddress::LocalHost);
+        server.SetPort(0);
+        server.SetDiscoveryPort(0);
+        server.Start();
+    }
+    TStandInFocuser focuser;
+    TAlpacaService service{TestServerInfo(), {&focuser}};
+    QStringList logged;
+    TAlpacaServer server{service, [this](const QString& line) { logged << line; }};
+};
+
+} // namespace
+
+TEST_F(AlpacaServerTest, PipelinedRequestsAreAnsweredInOrderWhileOtherConnectionsGoOn) {
+    focuser.moveMs = 1500;
+    TAlpacaClient slow(server.Port());
+    slow.Send("PUT /api/v1/focuser/0/move HTTP/1.1\r\nContent-Length: 33\r\n\r\n"
+              "Position=40&ClientTransactionID=1"
+              "GET /api/v1/focuser/0/position?ClientTransactionID=2 HTTP/1.1\r\n\r\n");
+    // The other connection is answered while the move's call waits.
+    TAlpacaClient other(server.Port());
+    EXPECT_EQ(other.Ask("/api/v1/focuser/0/position")["Value"].toInt(), 1200);
+    EXPECT_EQ(focuser.position, 1200);
+
+    const TClientAnswer moved = slow.Next();
+    const TClientAnswer read = slow.Next();
+    EXPECT_EQ(moved.Json()["ClientTransactionID"].toInt(), 1);
+    EXPECT_EQ(read.Json()["ClientTransactionID"].toInt(), 2);
+    // The position read after the move, as the client asked them.
+    EXPECT_EQ(read.Json()["Value"].toInt(), 40);
+    EXPECT_TRUE(moved.head.contains("Content-Type: application/json"));
+    EXPECT_EQ(server.Clients(), 2);
+}
+
+TEST_F(AlpacaServerTest, RefusalsAndClosesEndTheConnection) {
+    struct {
+        QByteArray request;
+        int status;
+    } const cases[] = {
+        {"GET / HTTP/3.0\r\n\r\n", 505},
+        {"GET /" + QByteArray(THttpReader::kMaxLine + 10, 'a'), 414},
+        {"GET /management/apiversions HTTP/1.1\r\nConnection: close\r\n\r\n", 200},
+    };
+    for (const auto& c : cases) {
+        TAlpacaClient client(server.Port());
+        client.Send(c.request);
+        const TClientAnswer answer = client.Next();
+        EXPECT_EQ(answer.status, c.status);
+        EXPECT_TRUE(answer.head.contains("Connection: close"));
+        EXPECT_TRUE(WaitFor(
+            [&] { return client.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    }
+    EXPECT_TRUE(WaitFor([&] { return server.Clients() == 0; }, 10000));
+}
+
+TEST_F(AlpacaServerTest, DiscoveryAnswersOnLoopback) {
+    const QByteArray answer = Discover(server.DiscoveryPort(), "alpacadiscovery1", 10000);
+    EXPECT_EQ(QJsonDocument::fromJson(answer).object()["AlpacaPort"].toInt(), server.Port());
+    // Another version's request, or anything else, gets no answer.
+    EXPECT_EQ(Discover(server.DiscoveryPort(), "alpacadiscovery2", 500), QByteArray());
+    EXPECT_EQ(Discover(server.DiscoveryPort(), "hello", 500), QByteArray());
+}
+
+TEST_F(AlpacaServerTest, StopClosesEveryConnectionAndATakenPortIsSaid) {
+    TAlpacaClient client(server.Port());
+    EXPECT_TRUE(WaitFor([&] { return server.Clients() == 1; }, 10000));
+    server.Stop();
+    EXPECT_FALSE(server.Listening());
+    EXPECT_EQ(server.Clients(), 0);
+    EXPECT_TRUE(
+        WaitFor([&] { return client.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
+
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    server.SetPort(taken.serverPort());
+    try {
+        server.Start();
+        ADD_FAILURE() << "started on a taken port";
+    } catch (const Failure& e) {
+        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("Erreur socket : ")))
+            << e.Message().toStdString();
+    }
+    EXPECT_FALSE(server.Listening());
+}
