@@ -158,8 +158,8 @@ int main(int argc, char** argv) {
     const double rssStart = RssMiB();
     std::vector<double> latencies;
     int wrong = 0;
-    WhileServing(app,
-                 [&] { latencies = Load(server.Port(), kClients, std::chrono::seconds(10), wrong); });
+    WhileServing(
+        app, [&] { latencies = Load(server.Port(), kClients, std::chrono::seconds(10), wrong); });
     std::printf("%d keep-alive clients, focuser 0 position for 10 s: %zu answers, %.0f per "
                 "second, %d wrong\n",
                 kClients, latencies.size(), double(latencies.size()) / 10.0, wrong);
