@@ -30,25 +30,21 @@ struct TChunk {
 
 class TLines : public net::THandler {
   public:
-    TLines(std::shared_ptr<net::TConnection> c, QList<TChunk>& chunks, bool pause)
-        : connection(std::move(c)), chunks_(chunks), pause_(pause) {}
+    TLines(std::shared_ptr<net::TConnection> c, QList<TChunk>& chunks)
+        : connection(std::move(c)), chunks_(chunks) {}
     void received(const QByteArray& bytes) override {
         chunks_ << TChunk{connection->id(), bytes};
-        if (pause_) connection->pauseReading();
         for (qsizetype i = bytes.count('\n'); i > 0; --i) {
             connection->requestCompleted();
             connection->send("ok\n");
         }
         if (bytes.contains("bye")) connection->close(QStringLiteral("Said bye"));
     }
-    void closed() override { ++closedCount; }
 
     std::shared_ptr<net::TConnection> connection;
-    int closedCount = 0;
 
   private:
     QList<TChunk>& chunks_;
-    bool pause_;
 };
 
 class FrontTest : public testing::Test {
@@ -90,40 +86,12 @@ class FrontTest : public testing::Test {
     QStringList log;
     QList<TChunk> chunks;
     std::vector<std::shared_ptr<TLines>> handlers;
-    bool pause = false;
     net::TFront front{[this](const std::shared_ptr<net::TConnection>& c) {
-                          handlers.push_back(std::make_shared<TLines>(c, chunks, pause));
+                          handlers.push_back(std::make_shared<TLines>(c, chunks));
                           return handlers.back();
                       },
                       [this](const QString& line) { log << line; }};
 };
-
-TEST_F(FrontTest, AConnectionWithoutARequestIsCutWhileAPausedOneIsKept) {
-    net::TLimits limits;
-    limits.idle = 300ms;
-    Listen(limits);
-    auto silent = Client();
-    EXPECT_TRUE(Closed(*silent));
-    EXPECT_EQ(log, QStringList{"1: No request for 0.3 s, connection closed"});
-    ASSERT_EQ(handlers.size(), 1u);
-    EXPECT_EQ(handlers[0]->closedCount, 1);
-    EXPECT_FALSE(handlers[0]->connection->isOpen());
-
-    // A protocol busy with the connection's request holds it, whatever the time.
-    pause = true;
-    auto busy = Client();
-    busy->write("move\n");
-    ASSERT_TRUE(WaitFor([&] { return chunks.size() == 1; }, 10000));
-    busy->write("later\n");
-    Pump(1000);
-    EXPECT_EQ(busy->state(), QAbstractSocket::ConnectedState);
-    EXPECT_EQ(chunks.size(), 1); // nothing handed over while paused
-    handlers[1]->connection->resumeReading();
-    EXPECT_TRUE(WaitFor([&] { return chunks.size() == 2; }, 10000));
-    EXPECT_EQ(chunks.last().bytes, "later\n");
-    handlers[1]->connection->resumeReading();
-    EXPECT_TRUE(Closed(*busy)); // and its idle time runs again
-}
 
 TEST_F(FrontTest, ConnectionsBeyondTheLimitAreClosedAtOnceAndLoggedOnce) {
     net::TLimits limits;
@@ -178,44 +146,6 @@ TEST_F(FrontTest, ReadsAreBoundedChunksTakenInTurnFromEachClient) {
     }
     // Both clients' bytes were there together: neither took several turns in a row.
     EXPECT_LE(longestRun, 3) << chunks.size() << " chunks";
-}
-
-TEST_F(FrontTest, AnswersLeftUnreadEndTheConnection) {
-    net::TLimits limits;
-    limits.unread = 500ms;
-    limits.maxUnsent = 64 * 1024 * 1024;
-    Listen(limits);
-    auto client = Client();
-    client->setReadBufferSize(1); // takes (almost) nothing
-    ASSERT_TRUE(WaitFor([&] { return handlers.size() == 1; }, 10000));
-    handlers[0]->connection->send(QByteArray(16 * 1024 * 1024, 'a'));
-    EXPECT_TRUE(WaitFor([&] { return !handlers[0]->connection->isOpen(); }, 10000));
-    EXPECT_EQ(log, QStringList{"1: Answers not read for 0.5 s, connection closed"});
-
-    // Far more than may wait at all: closed at once.
-    auto greedy = Client();
-    ASSERT_TRUE(WaitFor([&] { return handlers.size() == 2; }, 10000));
-    handlers[1]->connection->send(QByteArray(65 * 1024 * 1024, 'a'));
-    EXPECT_FALSE(handlers[1]->connection->isOpen());
-    EXPECT_EQ(log.last(), "2: Answers not read, connection closed");
-}
-
-TEST_F(FrontTest, AClosingProtocolStillDeliversItsAnswer) {
-    Listen({});
-    auto client = Client();
-    client->write("bye\n");
-    QByteArray answer;
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            answer += client->readAll();
-            return client->state() == QAbstractSocket::UnconnectedState;
-        },
-        10000));
-    EXPECT_EQ(answer + client->readAll(), "ok\n");
-    EXPECT_EQ(log, QStringList{"1: Said bye, connection closed"});
-    front.close();
-    EXPECT_FALSE(front.isListening());
-    EXPECT_EQ(handlers[0]->closedCount, 1);
 }
 
 // Out of descriptors, the front stops watching its socket instead of failing in a loop, leaves

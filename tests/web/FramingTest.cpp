@@ -17,13 +17,6 @@ QStringList Framed(const QList<QByteArray>& reads) {
     return steps;
 }
 
-QByteArray Repeated(const QByteArray& text, int count) {
-    QByteArray all;
-    for (int i = 0; i < count; ++i)
-        all += text;
-    return all;
-}
-
 } // namespace
 
 TEST(Framing, ReadsBecomeRequests) {
@@ -33,13 +26,7 @@ TEST(Framing, ReadsBecomeRequests) {
         QList<QByteArray> reads;
         QStringList steps;
     } cases[] = {
-        {"whole request", {"GET / HTTP/1.1\r\nHost: x\r\n\r\n"}, {"GET / HTTP/1.1"}},
-        {"no empty line yet", {"GET / HTTP/1.1\r\nHost: x\r\n"}, {}},
         {"partial line waits for its end", {"GET / HT", "TP/1.1\r\n\r\n"}, {"GET / HTTP/1.1"}},
-        {"CR LF torn between reads", {"GET / HTTP/1.1\r", "\n\r", "\n"}, {"GET / HTTP/1.1"}},
-        {"lone LF and lone CR", {"A\nB\n\nC\r\r"}, {"A", "C"}},
-        {"two in one read", {"A\r\n\r\nB\r\n\r\n"}, {"A", "B"}},
-        {"empty lines between requests", {"\r\n\r\nA\r\n\r\n\n\nB\n\n"}, {"A", "B"}},
         {"zero byte ends its read",
          {QByteArray("A\r\n\r\nB\0C\r\n\r\n", 12), "\r\n\r\n"},
          {"A", "B"}},
@@ -56,10 +43,6 @@ TEST(Framing, ReadsBecomeRequests) {
         {"zero bytes of a body are body",
          {QByteArray("P\r\nContent-Length: 2\r\n\r\n\0\0A\n\n", 29)},
          {"P", "A"}},
-        {"same length twice",
-         {"P\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nxA\n\n"},
-         {"P", "A"}},
-        {"zero length", {"P\r\nContent-Length: 0\r\n\r\nA\n\n"}, {"P", "A"}},
         {"lengths that differ",
          {"P\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nA\n\n"},
          {"end: Unreadable Content-Length"}},
@@ -69,32 +52,23 @@ TEST(Framing, ReadsBecomeRequests) {
         {"body without a length",
          {"P\r\nTransfer-Encoding: chunked\r\n\r\n" + move + "\r\n"},
          {"P", "end: Body without a length"}},
-        {"empty lines up to the bound", {Repeated("\r\n", 300) + "A\r\n\r\n"}, {"A"}},
+        {"empty lines up to the bound", {QByteArray("\r\n").repeated(300) + "A\r\n\r\n"}, {"A"}},
         {"empty lines past the bound",
-         {Repeated("\r\n", 301) + "A\r\n\r\n"},
+         {QByteArray("\r\n").repeated(301) + "A\r\n\r\n"},
          {"end: Too many empty lines"}},
         {"the bound counts between requests",
-         {Repeated("\n", 300) + "A\n\n" + Repeated("\n", 300) + "B\n\n"},
+         {QByteArray("\n").repeated(300) + "A\n\n" + QByteArray("\n").repeated(300) + "B\n\n"},
          {"A", "B"}},
         {"head at its bound",
          {"A" + QByteArray(8190 - 1, 'x') + "\r\n\r\n"},
          {"A" + QString(8190 - 1, 'x')}},
         {"head past its bound", {"A\r\n" + QByteArray(8190, 'x')}, {"end: Request too long"}},
-        {"head past its bound over reads",
-         {"A\r\n", QByteArray(5000, 'x'), QByteArray(4000, 'x')},
-         {"end: Request too long"}},
-        {"nothing after an end", {Repeated("\n", 400), "A\n\n"}, {"end: Too many empty lines"}},
+        {"nothing after an end",
+         {QByteArray("\n").repeated(400), "A\n\n"},
+         {"end: Too many empty lines"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Framed(c.reads), c.steps) << c.name;
-}
-
-TEST(Framing, HeadersAreFoundByNameInAnyCase) {
-    TRequest request;
-    request.headers = {"X: 1", "HOST: \t192.168.1.20:1321 ", "Host: second", "Referer:"};
-    EXPECT_EQ(request.Header("host"), QByteArray("192.168.1.20:1321"));
-    EXPECT_EQ(request.Header("Referer"), QByteArray(""));
-    EXPECT_EQ(request.Header("Origin"), std::nullopt);
 }
 
 TEST(Origin, RequestsFromAPageOfAnotherSiteAreTold) {
@@ -102,22 +76,16 @@ TEST(Origin, RequestsFromAPageOfAnotherSiteAreTold) {
         QList<QByteArray> headers;
         QString why; // empty: the request is answered
     } cases[] = {
-        {{"Host: 192.168.1.20:1321"}, ""},
         {{}, ""},
         {{"Host: 192.168.1.20:1321", "Referer: http://192.168.1.20:1321/move_in?value=10"}, ""},
-        {{"Host: 192.168.1.20:1321", "Origin: http://192.168.1.20:1321"}, ""},
-        {{"Host: Skyvarn.local", "Origin: HTTP://skyvarn.LOCAL:80"}, ""},
-        {{"Host: skyvarn.local:80", "Referer: http://user@skyvarn.local/"}, ""},
+        {{"X: 1", "HOST: \tSkyvarn.local ", "origin: HTTP://user@skyvarn.LOCAL:80"}, ""},
         {{"Host: [fe80::1]:1321", "Referer: http://[fe80::1]:1321/"}, ""},
-        {{"Host: 192.168.1.20:1321", "Referer: http://evil.example/"},
-         "Referer http://evil.example/ is not host 192.168.1.20:1321"},
         {{"Host: 192.168.1.20:1321", "Origin: http://192.168.1.20:8080"},
          "Origin http://192.168.1.20:8080 is not host 192.168.1.20:1321"},
         {{"Host: 192.168.1.20", "Origin: https://192.168.1.20"},
          "Origin https://192.168.1.20 is not host 192.168.1.20"},
-        {{"Host: 192.168.1.20:1321", "Origin: null"}, "Origin null is not host 192.168.1.20:1321"},
-        {{"Origin: http://192.168.1.20:1321"},
-         "Origin http://192.168.1.20:1321 is not host (none)"},
+        {{"Host: a", "Origin: null"}, "Origin null is not host a"},
+        {{"Origin: http://a"}, "Origin http://a is not host (none)"},
         {{"Host: a", "Origin: http://a", "Referer: http://b/"}, "Referer http://b/ is not host a"},
     };
     for (const auto& c : cases) {
