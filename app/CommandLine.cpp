@@ -95,15 +95,15 @@ void ApplyStartOptions(const TStartOptions& options) {
             [](const QString& message) { std::cerr << "skyvarn: " << message << std::endl; });
     }
     if (!options.connect && !options.remote) return;
-    // Queued, so that the windows are shown before Connect All holds the event loop.
-    QTimer::singleShot(0, FormMain, [options] {
-        Guarded([&] { RunStartOptions(options, std::cout, std::cerr); });
-    });
+    // Queued, so that the windows are shown before Connect All starts.
+    QTimer::singleShot(0, FormMain,
+                       [options] { Launch(RunStartOptions(options, std::cout, std::cerr)); });
 }
 
-void RunStartOptions(const TStartOptions& options, std::ostream& out, std::ostream& err) {
-    if (options.connect) Guarded([] { FormMain->ButtonLoadDevicesClick(); });
-    if (!options.remote) return;
+QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err) {
+    // The page is served once the accessories are connected, as after a click that has ended.
+    if (options.connect && !FormMain->Searching()) co_await FormMain->ConnectAll();
+    if (!options.remote) co_return;
     // Without a screen nobody can pick the focuser that the page moves.
     if (options.connect && FormMain->QLO->Connected() &&
         !FormQLO->RadioButtonFocuser1->isChecked() && !FormQLO->RadioButtonFocuser2->isChecked())
@@ -112,13 +112,13 @@ void RunStartOptions(const TStartOptions& options, std::ostream& out, std::ostre
         FormQLOWS->BtnStartClick();
     } catch (const Failure& e) {
         err << "skyvarn: the phone control server did not start: " << e.Message() << std::endl;
-        return;
+        co_return;
     }
     if (!FormQLOWS->HttpServer->isListening()) {
         // Refused: the window's memo says why.
         err << "skyvarn: " << FormQLOWS->MemoHttpTraffic->document()->lastBlock().text()
             << std::endl;
-        return;
+        co_return;
     }
     out << RemoteBanner(FormQLOWS->QrText) << std::flush;
 }

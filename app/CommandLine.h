@@ -1,6 +1,7 @@
 #pragma once
 // The program's options: a start without clicks, for a machine without a screen whose
 // accessories are moved from a phone.
+#include <QCoroTask>
 #include <QStringList>
 #include <iosfwd>
 #include <optional>
@@ -25,7 +26,7 @@ void ApplyStartOptions(const TStartOptions& options);
 
 // Connect All, then the server's start with its address and QR code on out, or why it did not
 // start on err. The program goes on either way.
-void RunStartOptions(const TStartOptions& options, std::ostream& out, std::ostream& err);
+QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err);
 
 // The control page's address and its QR code as half blocks, as the terminal shows them.
 QString RemoteBanner(const QString& url);

@@ -1,8 +1,10 @@
 // Connect All / Disconnect All: finding the accessories on the serial ports, connecting them
-// and starting and stopping the polling.
+// and starting and stopping the polling. Every port is probed at once, each on a probe link of
+// its own; what they found is taken in port order, as one probe after the other would have.
 #include "ComPort.h"
 #include "Convert.h"
 #include "DewController.h"
+#include "ErrorReport.h"
 #include "Failure.h"
 #include "Focuser.h"
 #include "HistoryChart.h"
@@ -10,12 +12,17 @@
 #include "Panels.h"
 #include "PortList.h"
 #include "Probe.h"
+#include "Search.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <cerrno>
 
 void TFormMain::ButtonLoadDevicesClick() {
+    if (search_) {
+        StopSearch();
+        return;
+    }
     const bool focuserOpen = QLO->Connected() || QLO2->Connected();
     if (focuserOpen || BRS->Connected() || PrimaryPanels->Connected()) {
         if (focuserOpen) {
@@ -26,17 +33,24 @@ void TFormMain::ButtonLoadDevicesClick() {
             Tracking.StopDew();
             LogNotifs(QStringLiteral("Stopped tracking Brisella"));
         }
-        if (QLO->Connected()) ClosePortQLO();
-        if (QLO2->Connected()) ClosePortQLO2();
-        if (BRS->Connected()) ClosePortBRS();
-        if (PrimaryPanels->Connected()) ClosePortPrimaryPanels();
-        if (ComPort->Connected()) ComPort->Close();
-        ButtonLoadDevices->setText(QStringLiteral("Connect All"));
+        ClosePorts();
         return;
     }
+    Launch(ConnectAll());
+}
 
+void TFormMain::ClosePorts() {
+    if (QLO->Connected()) ClosePortQLO();
+    if (QLO2->Connected()) ClosePortQLO2();
+    if (BRS->Connected()) ClosePortBRS();
+    if (PrimaryPanels->Connected()) ClosePortPrimaryPanels();
+    ReleaseProbe();
+    ButtonLoadDevices->setText(QStringLiteral("Connect All"));
+}
+
+QCoro::Task<> TFormMain::ConnectAll() {
     LogDebug(QStringLiteral("Detecting devices..."));
-    EnumeratePorts();
+    if (!co_await EnumeratePorts()) co_return;
     ChartQLO->Clear(0);
     ChartQLO->Clear(1);
     for (int series = 0; series < 4; ++series)
@@ -64,10 +78,89 @@ void TFormMain::ButtonLoadDevicesClick() {
     }
 }
 
-void TFormMain::EnumeratePorts() {
+QCoro::Task<bool> TFormMain::EnumeratePorts() {
+    // A probe link a silent port left open is given back before the ports are searched again.
+    ReleaseProbe();
+    search_ = std::make_unique<Search>();
+    Search& search = *search_;
+    search.caption = ButtonLoadDevices->text();
     for (const QString& port : ListPorts()) {
-        LogDebug(port);
-        DeviceWho(port);
+        search.probes.push_back(std::make_unique<TPortProbe>(port));
+        search.runs.push_back(search.probes.back()->Run());
+    }
+    ShowSearch();
+    for (std::size_t i = 0; i < search.probes.size(); ++i) {
+        co_await search.runs[i];
+        if (search.stopped) co_return false;
+        TPortProbe& probe = *search.probes[i];
+        LogDebug(probe.Port);
+        Recognise(probe);
+        ++search.taken;
+        ShowSearch();
+    }
+    // As one probe after the other would have left it: the probe link stays open only when
+    // the last port stayed silent, until Disconnect All.
+    if (!search.probes.empty() && search.probes.back()->Silent())
+        heldProbe_ = std::move(search.probes.back());
+    for (auto& probe : search.probes)
+        if (probe) probe->Stop();
+    ButtonLoadDevices->setText(search.caption);
+    search_.reset();
+    co_return true;
+}
+
+void TFormMain::EndSearch() {
+    if (!search_) return;
+    // The search's coroutine sees this when its probe ends, before the search is gone.
+    search_->stopped = true;
+    for (auto& probe : search_->probes)
+        if (probe) probe->Stop();
+    search_.reset();
+}
+
+void TFormMain::StopSearch() {
+    EndSearch();
+    LogDebug(QStringLiteral("Search stopped"));
+    // What the search opened is closed again.
+    ClosePorts();
+}
+
+void TFormMain::SearchCaption(const QString& caption) {
+    search_->caption = caption;
+}
+
+bool TFormMain::ProbePortOpen() const {
+    return heldProbe_ && heldProbe_->Silent();
+}
+
+void TFormMain::CloseAll() {
+    if (search_) {
+        StopSearch();
+        return;
+    }
+    if (QLO->Connected() || QLO2->Connected() || BRS->Connected() || PrimaryPanels->Connected())
+        ButtonLoadDevicesClick();
+    ReleaseProbe();
+}
+
+void TFormMain::ReleaseProbe() {
+    if (!heldProbe_) return;
+    heldProbe_->Stop();
+    heldProbe_.reset();
+}
+
+void TFormMain::ShowSearch() {
+    ButtonLoadDevices->setText(
+        QStringLiteral("Stop search %1/%2").arg(search_->taken).arg(search_->probes.size()));
+}
+
+QCoro::Task<> TFormMain::DeviceWho(QString port) {
+    auto probe = std::make_unique<TPortProbe>(port);
+    co_await probe->Run();
+    Recognise(*probe);
+    if (probe->Silent()) {
+        ReleaseProbe();
+        heldProbe_ = std::move(probe);
     }
 }
 
@@ -81,20 +174,17 @@ void TFormMain::OpenFound(TDevice& device, const QString& port,
     }
 }
 
-void TFormMain::DeviceWho(const QString& port) {
-    QByteArray reply;
-    try {
-        // Renaming the probe port reopens it when a silent port left it open; a busy port then
-        // fails here and is logged like any other open error.
-        ComPort->SetPort(port);
-        Identify(*ComPort, reply);
-    } catch (const Failure& e) {
-        LogDebug(QStringLiteral("Erreur ouverture ComPort :") + e.Message());
+void TFormMain::Recognise(const TPortProbe& probe) {
+    const QString& port = probe.Port;
+    if (probe.Error) {
+        // A busy port fails here and is logged like any other open error.
+        LogDebug(QStringLiteral("Erreur ouverture ComPort :") + probe.Error->Message());
         // The debug log is hidden: a port closed to this user must be seen where it is read.
-        if (e.Code() == EACCES || e.Code() == EPERM) LogNotifs(NoAccessNotice(port));
+        const int code = probe.Error->Code();
+        if (code == EACCES || code == EPERM) LogNotifs(NoAccessNotice(port));
     }
 
-    const QString text = FromDevice(reply);
+    const QString text = FromDevice(probe.Reply);
     const ProbeKinds kinds = RecogniseReply(text);
     if (kinds.focuser) {
         LogDebug(QStringLiteral("   QLO Detected on ") + port);

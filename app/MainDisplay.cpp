@@ -94,8 +94,6 @@ void TFormMain::TrackBarBRS3Change() {
 void TFormMain::ShowMoving(int focuser) {
     (focuser == 1 ? LabelQLOPositionValue : LabelQLO2PositionValue)
         ->setText(QStringLiteral("moving"));
-    // The move that follows blocks the event loop: paint now so "moving" is seen.
-    repaint();
 }
 
 void TFormMain::ShowTempComp(int focuser, bool on) {
@@ -110,6 +108,4 @@ void TFormMain::SetSliderEnabled(int output, bool enabled) {
 
 void TFormMain::ShowAutoMode(bool on) {
     LabelAutomatic->setText(on ? kAutoModeText : QString());
-    // Saving the outputs blocks the event loop for its waits: paint now so the mode is seen.
-    LabelAutomatic->repaint();
 }

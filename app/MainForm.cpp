@@ -11,6 +11,7 @@
 #include "PanelsForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
+#include "Search.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -93,9 +94,10 @@ TFormMain::~TFormMain() {
     // with their devices and send nothing.
     Tracking.StopFocusers();
     Tracking.StopDew();
+    EndSearch();
+    heldProbe_.reset();
     for (TDevice* device : std::initializer_list<TDevice*>{QLO, QLO2, BRS, PrimaryPanels})
         delete device;
-    delete ComPort;
 }
 
 void TFormMain::BuildTop() {
@@ -251,8 +253,6 @@ void TFormMain::BuildPanelsGroup() {
 
 void TFormMain::BuildDevices() {
     const LogSink log = [this](const QString& line) { LogDebug(line); };
-    ComPort = new TComPort(this);
-    ComPort->setObjectName(QStringLiteral("ComPort"));
     QLO = new TFocuser(1, log, this);
     QLO2 = new TFocuser(2, log, this);
     BRS = new TDewController(log, this);
@@ -261,6 +261,8 @@ void TFormMain::BuildDevices() {
         connect(focuser, &TDevice::Opened, this, GuardedSlot([this] { SetConnectAllCaption(); }));
         connect(focuser, &TDevice::Closed, this, GuardedSlot([this] { SetConnectAllCaption(); }));
         connect(focuser, &TFocuser::Reading, this, GuardedSlot([this] { setValues(); }));
+        connect(focuser, &TFocuser::MoveStarted, this,
+                [this, focuser] { ShowMoving(focuser->Number()); });
     }
     connect(BRS, &TDewController::FrameParsed, this, GuardedSlot([this] { setValues(); }));
     panelQLO_ = {QStringLiteral("Quillo 1"),
@@ -291,7 +293,8 @@ void TFormMain::BuildDevices() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    // Closing the main window ends the program.
+    // Closing the main window ends the program; what runs is ended as at Disconnect All.
+    Guarded([this] { CloseAll(); });
     event->accept();
     QWidget::closeEvent(event);
 }
@@ -355,6 +358,10 @@ void TFormMain::ButtonDetailsPanelsClick() {
 void TFormMain::SetConnectAllCaption() {
     const bool any =
         QLO->Connected() || QLO2->Connected() || BRS->Connected() || PrimaryPanels->Connected();
-    ButtonLoadDevices->setText(any ? QStringLiteral("Disconnect All")
-                                   : QStringLiteral("Connect All"));
+    const QString caption = any ? QStringLiteral("Disconnect All") : QStringLiteral("Connect All");
+    // A search shows its progress; the caption is shown once it has ended.
+    if (search_)
+        SearchCaption(caption);
+    else
+        ButtonLoadDevices->setText(caption);
 }

@@ -6,7 +6,9 @@
 #include "FocuserView.h"
 #include "Tracking.h"
 
+#include <QCoroTask>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -22,6 +24,7 @@ class TDewController;
 class TFocuser;
 class THistoryChart;
 class TPanels;
+class TPortProbe;
 
 // Build-time switch: the debug log is shown only when this is true.
 #ifdef SKYVARN_SHOW_DEBUG_LOG
@@ -56,10 +59,19 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void ClosePortBRS();
     void ClosePortPrimaryPanels();
 
-    // Discovery and connection
+    // Discovery and connection. Connect All searches every port at once and returns; while it
+    // searches the button says how far it got and stops the search.
     void ButtonLoadDevicesClick();
-    void EnumeratePorts();
-    void DeviceWho(const QString& port);
+    QCoro::Task<bool> EnumeratePorts(); // false when the search was stopped
+    QCoro::Task<> DeviceWho(QString port);
+    bool Searching() const { return search_ != nullptr; }
+    // The connect path of the click, ending when the search and the first polls are done.
+    QCoro::Task<> ConnectAll();
+    // The probe link left open by a port that answered neither probe.
+    bool ProbePortOpen() const;
+    // What closing the main window does: the search stops and every link closes as at
+    // Disconnect All.
+    void CloseAll();
     void ConnectQLO(const QString& port);
     void ConnectQLO2(const QString& port);
     void ConnectBRS(const QString& port);
@@ -80,7 +92,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void TrackBarBRS3Change();
 
     // What the settings windows show here.
-    void ShowMoving(int focuser) override;
+    void ShowMoving(int focuser);
     void ShowTempComp(int focuser, bool on) override;
     void SetSliderEnabled(int output, bool enabled) override;
     void ShowAutoMode(bool on) override;
@@ -152,8 +164,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
 
     QPlainTextEdit* MemoAdminMsgs;
 
-    // The probe port of discovery, and the accessories with their links.
-    TComPort* ComPort;
+    // The accessories with their links.
     TFocuser* QLO;
     TFocuser* QLO2;
     TDewController* BRS;
@@ -186,9 +197,20 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void LineLost(Panel& panel);
     void OpenFound(TDevice& device, const QString& port,
                    void (TFormMain::*connect)(const QString&));
+    struct Search;
+    void Recognise(const TPortProbe& probe);
+    void ShowSearch();
+    void StopSearch();
+    // The probes end at once; nothing found is taken.
+    void EndSearch();
+    void SearchCaption(const QString& caption);
+    void ClosePorts();
+    void ReleaseProbe();
     void MoveSlider(QSlider* slider, int position, void (TFormMain::*handler)());
 
     Panel panelQLO_, panelQLO2_, panelBRS_, panelPanels_;
+    std::unique_ptr<Search> search_;
+    std::unique_ptr<TPortProbe> heldProbe_;
 };
 
 // The five windows of the run, created at start-up in this order.

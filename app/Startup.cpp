@@ -60,6 +60,8 @@ void CreateForms(bool show) {
 }
 
 void DestroyForms() {
+    // Exchanges end while every window they may show their end in is still there.
+    if (FormMain) FormMain->CloseAll();
     // Secondary windows first: the main window's links outlive every window that uses them.
     delete FormQLOWS;
     FormQLOWS = nullptr;

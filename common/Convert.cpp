@@ -28,7 +28,9 @@ static const QRegularExpression& RealForm(QChar separator) {
     thread_local QChar cached;
     thread_local QRegularExpression form;
     if (cached != separator) {
-        const QString sep = QRegularExpression::escape(QString(separator));
+        // A device prints its numbers with a point whatever the desktop's language.
+        const QString sep =
+            QStringLiteral("(?:\\.|%1)").arg(QRegularExpression::escape(QString(separator)));
         form.setPattern(QStringLiteral("^ *[+-]?([0-9]+(%1[0-9]*)?|%1[0-9]+) *\\z").arg(sep));
         form.optimize();
         cached = separator;

@@ -8,7 +8,8 @@
 // Raises Failure "'<text>' n'est pas une valeur entière correcte" otherwise.
 int StrToInt(const QString& text);
 
-// Decimal real with the regional separator (optional sign, digits, optional fraction).
+// Decimal real with the regional separator or a point (optional sign, digits, optional
+// fraction): the devices write a point whatever the desktop's language.
 // Raises Failure "'<text>' n'est pas une valeur en virgule flottante correcte" otherwise.
 double StrToFloat(const QString& text);
 

@@ -28,3 +28,22 @@ void ReportError(const QString& message) {
     }
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
+
+namespace {
+QCoro::Task<> Detached(QCoro::Task<> task) {
+    try {
+        co_await std::move(task);
+    } catch (const TCancelled&) {
+    } catch (const Failure& e) {
+        ReportError(e.Message());
+    } catch (const std::exception& e) {
+        ReportError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ReportError(QStringLiteral("Unknown error"));
+    }
+}
+} // namespace
+
+void Launch(QCoro::Task<> task) {
+    Detached(std::move(task));
+}

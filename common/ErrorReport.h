@@ -3,6 +3,7 @@
 // to the user (a modal box in the program, a recorder in tests) and the program goes on.
 #include "Failure.h"
 
+#include <QCoroTask>
 #include <QString>
 #include <functional>
 
@@ -33,3 +34,8 @@ template <class F> void Guarded(F&& fn) {
 template <class F> auto GuardedSlot(F fn) {
     return [fn = std::move(fn)] { Guarded(fn); };
 }
+
+// Runs a handler's exchange to its end without waiting for it: the handler returns at once.
+// What escapes the task goes to the default error report once it has unwound; an exchange
+// cut short by its link's close ends quietly.
+void Launch(QCoro::Task<> task);

@@ -19,3 +19,10 @@ class Failure : public std::exception {
     std::string utf8_;
     int code_;
 };
+
+// An exchange that ended because its link was closed (Disconnect All, exit) while it waited:
+// nothing more is sent, and nobody is shown a box for it.
+class TCancelled : public Failure {
+  public:
+    TCancelled() : Failure(QStringLiteral("link closed")) {}
+};

@@ -140,6 +140,21 @@ TFormBRS::TFormBRS(TDewController& dew, TDewView& main, QWidget* parent)
     connect(ButtonSaveOutValues, &QPushButton::clicked, this,
             GuardedSlot([this] { ButtonSaveOutValuesClick(); }));
     connect(ButtonReset, &QPushButton::clicked, this, GuardedSlot([this] { ButtonResetClick(); }));
+    connect(&dew_, &TDevice::BusyChanged, this, [this] { ShowBusy(); });
+}
+
+void TFormBRS::ShowBusy() {
+    const bool busy = dew_.Busy();
+    ButtonReset->setEnabled(!busy);
+    for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues}) {
+        if (busy && save->isEnabled()) {
+            save->setEnabled(false);
+            save->setProperty("offered", true);
+        } else if (!busy && save->property("offered").toBool()) {
+            save->setProperty("offered", false);
+            save->setEnabled(true);
+        }
+    }
 }
 
 void TFormBRS::ButtonReadValuesClick() {
@@ -172,8 +187,10 @@ void TFormBRS::ButtonReadValuesClick() {
         main_.SetSliderEnabled(3, false);
     }
     LabelFirmwareValue->setText(QString::number(dew_.FirmwareVersion));
-    for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues})
+    for (QPushButton* save : {ButtonSaveCalValues, ButtonSaveThrValues, ButtonSaveOutValues}) {
         save->setEnabled(false);
+        save->setProperty("offered", false);
+    }
     LabelHelp->clear();
 }
 
@@ -242,33 +259,39 @@ bool TFormBRS::StartSave(QPushButton* save) {
     return dew_.Connected();
 }
 
-// The Save handlers let write and read failures go to the default error report: the user
-// clicked and sees the box; their button stays disabled.
+// The Save handlers let write and read failures go to the default error report once the
+// exchange has ended: the user clicked and sees the box; their button stays disabled.
 void TFormBRS::ButtonSaveCalValuesClick() {
     if (!StartSave(ButtonSaveCalValues)) return;
-    dew_.SaveCalibration(SpinEditCalT1->text(), SpinEditCalT2->text(), SpinEditCalTa->text());
+    Launch(
+        dew_.SaveCalibration(SpinEditCalT1->text(), SpinEditCalT2->text(), SpinEditCalTa->text()));
 }
 
 void TFormBRS::ButtonSaveThrValuesClick() {
     if (!StartSave(ButtonSaveThrValues)) return;
-    dew_.SaveThresholds(SpinEditThr1->text(), SpinEditThr2->text());
+    Launch(dew_.SaveThresholds(SpinEditThr1->text(), SpinEditThr2->text()));
 }
 
 void TFormBRS::ButtonSaveOutValuesClick() {
     if (!StartSave(ButtonSaveOutValues)) return;
-    dew_.SaveLink(CheckBoxLinkOuts->isChecked());
     const bool automatic = CheckBoxAuto->isChecked();
     main_.ShowAutoMode(automatic);
-    dew_.SaveMode(automatic, AggressivityItem());
+    Launch(dew_.SaveOutputs(CheckBoxLinkOuts->isChecked(), automatic, AggressivityItem()));
 }
 
 void TFormBRS::ButtonResetClick() {
     if (!dew_.Connected()) return;
+    Launch(Reset());
+}
+
+QCoro::Task<> TFormBRS::Reset() {
     try {
-        dew_.Reset();
+        co_await dew_.Reset();
+    } catch (const TCancelled&) {
+        throw;
     } catch (const Failure& e) {
         dew_.Log(QStringLiteral("Erreur écriture ComPortBRS SEERAZ :") + e.Message());
-        return;
+        co_return;
     }
     ButtonReadValuesClick();
 }

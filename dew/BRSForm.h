@@ -1,5 +1,6 @@
 #pragma once
 // Settings window of the dew controller: shows what the last poll stored, sends settings.
+#include <QCoroTask>
 #include <QWidget>
 
 class TDewController;
@@ -67,6 +68,9 @@ class TFormBRS : public QWidget {
     int AggressivityItem() const;
     // Disables a Save button and empties the help; false when the link is closed.
     bool StartSave(QPushButton* save);
+    QCoro::Task<> Reset();
+    // Save and Reset are offered only while the controller is free.
+    void ShowBusy();
 
     TDewController& dew_;
     TDewView& main_;

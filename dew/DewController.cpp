@@ -3,7 +3,6 @@
 #include "Commands.h"
 #include "Convert.h"
 #include "Failure.h"
-#include "Pause.h"
 
 namespace {
 constexpr int kAnswerPauseMs = 200;
@@ -14,7 +13,8 @@ TDewController::TDewController(LogSink log, QObject* parent)
     : TDevice(QStringLiteral("BRS"), QStringLiteral("ComPortBRS"), std::move(log), parent) {}
 
 void TDewController::Poll() {
-    if (!Connected()) return;
+    // A running exchange owns the line; this tick is skipped.
+    if (!Connected() || Busy()) return;
     try {
         Link().WriteText(dew::kPoll);
     } catch (const Failure& e) {
@@ -32,8 +32,31 @@ void TDewController::CharsReceived() {
 
 void TDewController::SendOutput(int output, int sliderPosition) {
     if (!Connected()) return;
+    if (!Busy()) {
+        Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output),
+             dew::OutputCommand(output, sliderPosition));
+        return;
+    }
+    [](TDewController& dew, int output, int position) -> QCoro::Task<> {
+        try {
+            co_await dew.SetOutput(output, position);
+        } catch (const TCancelled&) {
+        } catch (const Failure& e) {
+            dew.Log(QStringLiteral("Erreur écriture ComPortBRS :") + e.Message());
+        }
+    }(*this, output, sliderPosition);
+}
+
+QCoro::Task<> TDewController::SetOutput(int output, int sliderPosition) {
+    const TTurn turn = co_await Turn();
+    if (!Connected()) co_return;
     Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output),
          dew::OutputCommand(output, sliderPosition));
+}
+
+bool TDewController::OutputOwnedByAuto(int output) const {
+    if (Values.Automode != 1) return false;
+    return output != 3 || Values.OutsLinked == 1;
 }
 
 void TDewController::Send(const QString& label, const QByteArray& command) {
@@ -41,33 +64,34 @@ void TDewController::Send(const QString& label, const QByteArray& command) {
     if (!command.isEmpty()) Link().WriteText(command);
 }
 
-void TDewController::SaveCalibration(const QString& t1, const QString& t2, const QString& ta) {
+QCoro::Task<> TDewController::SaveCalibration(QString t1, QString t2, QString ta) {
+    const TTurn turn = co_await Turn();
     Send(QStringLiteral("BRS cmd SCAxyz :"), dew::CalibrationCommand(t1, t2, ta));
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     Read(); // the answer is not used
 }
 
-void TDewController::SaveThresholds(const QString& t1, const QString& t2) {
+QCoro::Task<> TDewController::SaveThresholds(QString t1, QString t2) {
+    const TTurn turn = co_await Turn();
     Send(QStringLiteral("BRS cmd STHRxy :"), dew::ThresholdsCommand(t1, t2));
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     Read();
 }
 
-void TDewController::SaveLink(bool linked) {
+QCoro::Task<> TDewController::SaveOutputs(bool linked, bool automatic, int aggressivityItem) {
+    const TTurn turn = co_await Turn();
     Send(QStringLiteral("BRS cmd SLINKx :"), dew::LinkCommand(linked));
-    Pause(kAnswerPauseMs);
-}
-
-void TDewController::SaveMode(bool automatic, int aggressivityItem) {
+    co_await Pause(kAnswerPauseMs);
     Send(QStringLiteral("BRS cmd SAUTOx :"), dew::AutoCommand(automatic));
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     Send(QStringLiteral("BRS cmd SAGGRx :"), dew::AggressivityCommand(aggressivityItem));
     Read(); // what the controller said to the three settings
 }
 
-void TDewController::Reset() {
+QCoro::Task<> TDewController::Reset() {
+    const TTurn turn = co_await Turn();
     Link().WriteText(dew::kFactoryReset);
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     Read();
-    Pause(kResetPauseMs);
+    co_await Pause(kResetPauseMs);
 }

@@ -23,19 +23,24 @@ class TDewController : public TDevice {
     void CharsReceived();
 
     // Output command of a slider ("S2O070"), logged then written; nothing when not connected.
-    // Raises Failure on a write error.
+    // With the controller free it is written at once and a write error raises Failure; while an
+    // exchange runs it waits for its turn and a write error is logged.
     void SendOutput(int output, int sliderPosition);
+    // The same output command as an exchange of its own, in the controller's turn.
+    QCoro::Task<> SetOutput(int output, int sliderPosition);
+    // Automatic mode moves outputs 1 and 2 itself, and output 3 while it is linked to output 2.
+    bool OutputOwnedByAuto(int output) const;
+
+    // The settings exchanges, each in the controller's turn; they raise Failure.
     // Save calibration ("SCA" + three digits) and Save thresholds ("STHR" + two): logged with
-    // their label, written, then 200 ms and one discarded read. Raise Failure.
-    void SaveCalibration(const QString& t1, const QString& t2, const QString& ta);
-    void SaveThresholds(const QString& t1, const QString& t2);
-    // Save outputs, in two steps so that the window shows the mode between them: "SLINKx" and
-    // 200 ms; then "SAUTOx", 200 ms, "SAGGRx" (nothing written with no item, -1) and one
-    // discarded read. Raise Failure.
-    void SaveLink(bool linked);
-    void SaveMode(bool automatic, int aggressivityItem);
-    // "SEERAZ", pause 200 ms, a discarded read, pause 500 ms. Raises Failure.
-    void Reset();
+    // their label, written, then 200 ms and one discarded read.
+    QCoro::Task<> SaveCalibration(QString t1, QString t2, QString ta);
+    QCoro::Task<> SaveThresholds(QString t1, QString t2);
+    // Save outputs: "SLINKx" and 200 ms; then "SAUTOx", 200 ms, "SAGGRx" (nothing written with
+    // no item, -1) and one discarded read.
+    QCoro::Task<> SaveOutputs(bool linked, bool automatic, int aggressivityItem);
+    // "SEERAZ", pause 200 ms, a discarded read, pause 500 ms.
+    QCoro::Task<> Reset();
 
   signals:
     // A whole frame was parsed: the display refresh runs.

@@ -68,17 +68,53 @@ int SpeedItem(int code) {
     return code >= 2 && code <= 4 ? code - 2 : -1;
 }
 
-int MoveWaitLimitMs(const QString& steps) {
-    constexpr qint64 kSlowestStepsPerSecond = 50;
-    constexpr qint64 kSlackMs = 10000;
-    constexpr qint64 kMaxSteps = 1000000;
-    const QString text = steps.trimmed();
-    qint64 count = 0;
-    for (const QChar c : text) {
-        if (!c.isDigit()) break;
-        count = std::min(kMaxSteps, count * 10 + c.digitValue());
+std::optional<int> MoveSteps(const QString& text) {
+    const QString digits = text.trimmed();
+    if (digits.isEmpty() || digits.size() > 5) return std::nullopt;
+    int count = 0;
+    for (const QChar c : digits) {
+        if (c < QChar('0') || c > QChar('9')) return std::nullopt;
+        count = count * 10 + (c.unicode() - '0');
     }
-    return static_cast<int>(kSlackMs + count * 1000 / kSlowestStepsPerSecond);
+    if (count > kMaxMoveSteps) return std::nullopt;
+    return count;
+}
+
+int MoveWaitLimitMs(int steps) {
+    constexpr int kSlowestStepsPerSecond = 50;
+    constexpr int kSlackMs = 10000;
+    const int count = std::clamp(steps, 0, kMaxMoveSteps);
+    return kSlackMs + count * 1000 / kSlowestStepsPerSecond;
+}
+
+TFocuserSettings SettingsOf(const QByteArray& reply) {
+    TFocuserSettings s;
+    DecodeSettings(reply, [&s](SettingsField field, int value) {
+        switch (field) {
+        case SettingsField::Rotation:
+            s.reversed = value >= 1;
+            break;
+        case SettingsField::HalfSteps:
+            s.halfSteps = value >= 1;
+            break;
+        case SettingsField::Speed:
+            s.speedItem = SpeedItem(value);
+            break;
+        case SettingsField::Coefficient:
+            s.coefficient = value;
+            break;
+        case SettingsField::Threshold:
+            s.threshold = value;
+            break;
+        case SettingsField::Firmware:
+            s.firmware = value;
+            break;
+        case SettingsField::MaxPosition:
+            s.maxPosition = value;
+            break;
+        }
+    });
+    return s;
 }
 
 } // namespace focuser

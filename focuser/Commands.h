@@ -81,9 +81,26 @@ int SpeedItem(int code);
 // Firmware from which the focuser knows the coefficient sign flag.
 inline constexpr int kSignFirmware = 1321;
 
+// The most steps one move may ask for, and the move box's text as a step count: a whole number
+// from 0 to kMaxMoveSteps (blanks around it allowed), nullopt otherwise.
+inline constexpr int kMaxMoveSteps = 65535;
+std::optional<int> MoveSteps(const QString& text);
+
 // How long a move may take before its wait for the completion mark gives up, in ms: the steps
-// at the slowest motor speed we allow for (50 steps/s) plus 10 s. steps: the move box's text;
-// its leading digits count (none: 0), capped at 1,000,000.
-int MoveWaitLimitMs(const QString& steps);
+// at the slowest motor speed we allow for (50 steps/s) plus 10 s; steps count up to
+// kMaxMoveSteps.
+int MoveWaitLimitMs(int steps);
+
+// The settings reply decoded whole (DecodeSettings' fields); raises as DecodeSettings does.
+struct TFocuserSettings {
+    bool reversed = false;
+    bool halfSteps = false;
+    int speedItem = -1;
+    int coefficient = 0;
+    int threshold = 0;
+    int firmware = 0;
+    int maxPosition = 0;
+};
+TFocuserSettings SettingsOf(const QByteArray& reply);
 
 } // namespace focuser

@@ -3,7 +3,6 @@
 #include "Commands.h"
 #include "Convert.h"
 #include "Failure.h"
-#include "Pause.h"
 #include "Telemetry.h"
 
 namespace {
@@ -32,7 +31,8 @@ void TFocuser::WriteOrLog(const QByteArray& command, const QString& errorPrefix)
 }
 
 void TFocuser::Poll() {
-    if (!Connected()) return;
+    // A running exchange owns the line; this tick is skipped.
+    if (!Connected() || Busy()) return;
     const QByteArray command = focuser::PollCommand(AskPosition);
     try {
         // Focuser 1's unread input is thrown away before each poll; focuser 2's is not. Output
@@ -75,55 +75,163 @@ void TFocuser::BeforeClose() {
     WriteOrLog(focuser::kManualMode, WriteErrorPrefix());
 }
 
-QByteArray TFocuser::Ask(const QByteArray& command) {
+QCoro::Task<QByteArray> TFocuser::Ask(QByteArray command) {
     Link().WriteText(command);
-    Pause(kAnswerPauseMs);
-    return Read();
+    co_await Pause(kAnswerPauseMs);
+    co_return Read();
 }
 
-void TFocuser::SaveSettings(const TFocuserSettingsInput& s) {
+QCoro::Task<TFocuser::SettingsRead> TFocuser::ReadSettings() {
+    const TTurn turn = co_await Turn();
+    co_return co_await AskSettings();
+}
+
+QCoro::Task<TFocuser::SettingsRead> TFocuser::ResetSettings() {
+    const TTurn turn = co_await Turn();
+    try {
+        co_await Ask(focuser::kFactoryReset); // its answer is not used
+    } catch (const TCancelled&) {
+        throw;
+    } catch (const Failure& e) {
+        Log(QStringLiteral("Erreur écriture ") + Link().objectName() + QStringLiteral(" SEERAZ :") +
+            e.Message());
+    }
+    co_return co_await AskSettings();
+}
+
+QCoro::Task<TFocuser::SettingsRead> TFocuser::AskSettings() {
+    return number_ == 1 ? AskSettingsQLO() : AskSettingsQLO2();
+}
+
+QCoro::Task<TFocuser::SettingsRead> TFocuser::AskSettingsQLO() {
+    SettingsRead read;
+    Log(QStringLiteral("QLOForm tx: ") + QLatin1String(focuser::kAskSign));
+    try {
+        const QByteArray reply = co_await Ask(focuser::kAskSign);
+        if (reply.size() < 3) {
+            // No answer: the sign is taken as set.
+            read.sign = true;
+            Log(QStringLiteral("QLOForm NOK rx:") + FromDevice(reply));
+        } else {
+            Log(QStringLiteral("QLOForm OK rx:") + FromDevice(reply));
+            read.sign = focuser::SignFlag(reply);
+        }
+    } catch (const TCancelled&) {
+        throw;
+    } catch (const Failure& e) {
+        Log(QStringLiteral("Erreur écriture ComPortQLO [GetValues FTAXXA] :") + e.Message());
+    }
+    try {
+        read.reply = co_await Ask(focuser::kAskSettings);
+    } catch (const TCancelled&) {
+        throw;
+    } catch (const Failure& e) {
+        Log(QStringLiteral("Erreur écriture ComPortQLO [GetValues SGETAL] :") + e.Message());
+    }
+    co_return read;
+}
+
+QCoro::Task<TFocuser::SettingsRead> TFocuser::AskSettingsQLO2() {
+    // One text for both replies: after a failure the settings are decoded from what was read
+    // so far (a sign reply that did not convert, or nothing).
+    SettingsRead read;
+    try {
+        read.reply = co_await Ask(focuser::kAskSign);
+        read.sign = focuser::SignFlag(read.reply);
+        read.reply.clear();
+        read.reply = co_await Ask(focuser::kAskSettings);
+    } catch (const TCancelled&) {
+        throw;
+    } catch (const Failure& e) {
+        Log(QStringLiteral("Erreur écriture ComPortQLO2 [GetValues] :") + e.Message());
+    }
+    co_return read;
+}
+
+QCoro::Task<> TFocuser::SaveSettings(TFocuserSettingsInput s) {
     using namespace focuser;
+    const TTurn turn = co_await Turn();
     auto optional = [this](const std::optional<QByteArray>& command, const QString& message) {
         if (command)
             Link().WriteText(*command);
         else
             Log(message);
-        Pause(kAnswerPauseMs);
     };
     // The rotation follows the speed without a pause.
     if (const QByteArray speed = SpeedCommand(s.speedItem); !speed.isEmpty())
         Link().WriteText(speed);
     Link().WriteText(RotationCommand(s.reversed));
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     Link().WriteText(HalfStepCommand(s.halfSteps));
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     optional(MaxPositionCommand(s.maxPosition), kFiveDigitMessage);
+    co_await Pause(kAnswerPauseMs);
     optional(CoefficientCommand(s.coefficient), kThreeDigitMessage);
+    co_await Pause(kAnswerPauseMs);
     Link().WriteText(SignCommand(s.sign));
-    Pause(kAnswerPauseMs);
+    co_await Pause(kAnswerPauseMs);
     optional(ThresholdCommand(s.threshold), kThreeDigitMessage);
+    co_await Pause(kAnswerPauseMs);
     Read(); // whatever the focuser said to the whole sequence
 }
 
-void TFocuser::SetTempComp(bool on, const QString& writeError) {
+QCoro::Task<> TFocuser::SetTempComp(bool on) {
     TempComp = on;
-    WriteOrLog(on ? focuser::kAutoMode : focuser::kManualMode, writeError);
-    Pause(kAnswerPauseMs);
+    emit TempCompChanged();
+    const TTurn turn = co_await Turn();
+    const QString mode = on             ? QStringLiteral(" FAMode :")
+                         : number_ == 1 ? QStringLiteral(" FMMode :")
+                                        : QStringLiteral(" FMmode :");
+    WriteOrLog(on ? focuser::kAutoMode : focuser::kManualMode,
+               QStringLiteral("Erreur ecriture ") + Link().objectName() + mode);
+    co_await Pause(kAnswerPauseMs);
 }
 
-TFocuser::MoveEnd TFocuser::Move(const QByteArray& command, int limitMs, const QString& writeError,
-                                 const QString& readError) {
-    WriteOrLog(command, writeError);
+QCoro::Task<TFocuser::MoveEnd> TFocuser::MoveBy(bool in, int steps) {
+    const TTurn turn = co_await Turn();
+    const QString link = Link().objectName();
+    const QString what = in ? QStringLiteral(" MoveIn :") : QStringLiteral(" MoveOut :");
+    const QString writeError =
+        (in ? QStringLiteral("Erreur écriture ") : QStringLiteral("Erreur ecriture ")) + link +
+        what;
+    const int limitMs = focuser::MoveWaitLimitMs(steps);
+    moving_ = true;
+    emit MoveStarted();
+    struct Ended {
+        TFocuser& f;
+        MoveEnd end = MoveEnd::LinkLost;
+        ~Ended() {
+            f.moving_ = false;
+            emit f.MoveEnded(end);
+        }
+    } ended{*this};
+    WriteOrLog(focuser::MoveCommand(in, QString::number(steps)), writeError);
+    ended.end = co_await WaitForMoveEnd(limitMs, QStringLiteral("Erreur lecture ") + link + what);
+    switch (ended.end) {
+    case MoveEnd::Done:
+        break;
+    case MoveEnd::TimedOut:
+        Log(QStringLiteral("Erreur fin de mouvement ") + link + what +
+            QStringLiteral("no \"*\" within %1 ms").arg(limitMs));
+        break;
+    case MoveEnd::LinkLost:
+        Log(QStringLiteral("Erreur fin de mouvement ") + link + what + QStringLiteral("link lost"));
+        break;
+    }
+    co_return ended.end;
+}
+
+QCoro::Task<TFocuser::MoveEnd> TFocuser::WaitForMoveEnd(int limitMs, QString readError) {
     for (int waited = 0; waited < limitMs;) {
-        Pause(kMovePauseMs);
+        co_await Pause(kMovePauseMs);
         waited += kMovePauseMs;
         try {
-            if (Read().contains(focuser::kMoveDone)) return MoveEnd::Done;
+            if (Read().contains(focuser::kMoveDone)) co_return MoveEnd::Done;
         } catch (const Failure& e) {
             Log(readError + e.Message());
         }
         // A closed or unplugged link will never bring the mark.
-        if (!Connected() || Link().HungUp()) return MoveEnd::LinkLost;
+        if (!Connected() || Link().HungUp()) co_return MoveEnd::LinkLost;
     }
-    return MoveEnd::TimedOut;
+    co_return MoveEnd::TimedOut;
 }

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 // The settings that Save values writes, as the window's controls hold them.
 struct TFocuserSettingsInput {
@@ -43,29 +44,41 @@ class TFocuser : public TDevice {
     // Manual mode and a cleared compensation flag.
     void Greet() override;
 
-    // Exchanges. Each raises Failure on a link error unless said otherwise.
-    // Write, pause 200 ms, read once: the whole reply ("FTAXXA", "SGETAL", "SEERAZ").
-    QByteArray Ask(const QByteArray& command);
+    // The device's operations: each is one exchange, run in the device's turn. Link errors raise
+    // Failure unless said otherwise.
+
+    // What reading the stored settings brought: the sign flag when its reply gave one, and the
+    // settings reply (after a failed sign reply of focuser 2, that reply).
+    struct SettingsRead {
+        std::optional<bool> sign;
+        QByteArray reply;
+    };
+    // Read values: "FTAXXA" then "SGETAL", each answered after 200 ms; failures are logged.
+    QCoro::Task<SettingsRead> ReadSettings();
+    // Reset all: "SEERAZ" (its failure logged, its answer unused), then the settings read.
+    QCoro::Task<SettingsRead> ResetSettings();
     // Save values: the setting commands in order with their pauses, then one discarded read. A
     // value that does not make a six-character command is skipped with its message logged.
-    void SaveSettings(const TFocuserSettingsInput& settings);
-
-    // Starts or stops temperature compensation: sets the flag, writes "FAMODE" or "FMMODE" (a
-    // failure is logged with writeError), then pauses 200 ms. The answer is not read.
-    void SetTempComp(bool on, const QString& writeError);
+    QCoro::Task<> SaveSettings(TFocuserSettingsInput settings);
+    // Starts or stops temperature compensation: the flag is set at once, then "FAMODE" or
+    // "FMMODE" is written (a failure is logged) and 200 ms pass. The answer is not read.
+    QCoro::Task<> SetTempComp(bool on);
 
     // How a move's wait ended.
     enum class MoveEnd { Done, TimedOut, LinkLost };
-    // Move: write the command (a failure is logged with writeError and the wait still runs),
-    // then pause 500 ms and read until one read holds "*". Failed reads are logged with
-    // readError; the wait ends without the mark when the link is closed or hung up, or after
-    // limitMs of pauses.
-    MoveEnd Move(const QByteArray& command, int limitMs, const QString& writeError,
-                 const QString& readError);
+    // Moves in or out by steps (0 to 65535): writes the move (a failure is logged and the wait
+    // still runs), then pauses 500 ms and reads until one read holds "*". Failed reads are
+    // logged; the wait ends without the mark when the link is closed or hung up, or after the
+    // move's bound; how it ended is logged.
+    QCoro::Task<MoveEnd> MoveBy(bool in, int steps);
+    bool Moving() const { return moving_; }
 
   signals:
     // A position or temperature reply was taken: the display refresh runs.
     void Reading();
+    void MoveStarted();
+    void MoveEnded(TFocuser::MoveEnd end);
+    void TempCompChanged();
 
   protected:
     void BeforeClose() override;
@@ -75,5 +88,14 @@ class TFocuser : public TDevice {
     QString WriteErrorPrefix() const;
     // Writes the command; a failure is logged with the prefix, not raised.
     void WriteOrLog(const QByteArray& command, const QString& errorPrefix);
+    // Write, pause 200 ms, read once: the whole reply.
+    QCoro::Task<QByteArray> Ask(QByteArray command);
+    // The settings read of the turn already held.
+    QCoro::Task<SettingsRead> AskSettings();
+    QCoro::Task<SettingsRead> AskSettingsQLO();
+    QCoro::Task<SettingsRead> AskSettingsQLO2();
+    QCoro::Task<MoveEnd> WaitForMoveEnd(int limitMs, QString readError);
+
     const int number_;
+    bool moving_ = false;
 };

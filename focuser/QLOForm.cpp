@@ -138,6 +138,13 @@ void TFormQLO::Connect() {
     };
     select(RadioButtonFocuser1, &TFormQLO::RadioButtonFocuser1Click);
     select(RadioButtonFocuser2, &TFormQLO::RadioButtonFocuser2Click);
+    for (TFocuser* f : {&focuser1_, &focuser2_}) {
+        auto shown = [this, f] {
+            if (Selected() == f) ShowTempCompOf(*f);
+        };
+        connect(f, &TDevice::BusyChanged, this, shown);
+        connect(f, &TFocuser::TempCompChanged, this, shown);
+    }
     // Save values is the default button. A shortcut takes Enter before the focused control
     // sees it, so an editable list never adds the text as an item as well.
     // Key_Enter also matches the keypad's Enter.

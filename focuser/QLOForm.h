@@ -1,8 +1,10 @@
 #pragma once
 // Settings window of the focusers: serves focuser 1 or focuser 2, chosen by its radio buttons.
+#include "Focuser.h"
+
+#include <QCoroTask>
 #include <QWidget>
 
-class TFocuser;
 class TFocuserView;
 
 class QCheckBox;
@@ -26,16 +28,21 @@ class TFormQLO : public QWidget {
     void Button_GetvaluesClick();
     void Button_SendClick();
     void Button_ResetClick();
-    // Move by the step count in ComboMove's text; they return when the focuser reports the end
-    // of the move, or when the wait gives up (link lost, or no end within the move's bound).
+    // Move by the step count in ComboMove's text: a whole number from 0 to 65535, else nothing
+    // is sent and the debug log says why. They start the move and return.
     void ButtonMoveInClick();
     void ButtonMoveOutClick();
     void ButtonTempCompClick();
     void RadioButtonFocuser1Click();
     void RadioButtonFocuser2Click();
-    // Moves the selected focuser to target, measured from focuser 1's last known position;
-    // targets outside 1..65499 are ignored.
+    // Moves the selected focuser to target, measured from its last known position; targets
+    // outside 1..65499 are ignored.
     void moveto(int target);
+
+    // The moves of the handlers above as tasks that end when the move has ended (the phone page
+    // answers then): steps is the move box's text.
+    QCoro::Task<> Move(bool in, QString steps);
+    QCoro::Task<> GoTo(int target);
 
     QRadioButton* RadioButtonFocuser1;
     QRadioButton* RadioButtonFocuser2;
@@ -73,12 +80,14 @@ class TFormQLO : public QWidget {
     void Connect();
     // The checked radio button's focuser, or none.
     TFocuser* Selected() const;
-    QByteArray AskSettingsQLO();
-    QByteArray AskSettingsQLO2();
-    // Shows the settings reply field by field; raises at a field that does not decode.
-    void ShowSettings(const QByteArray& reply);
-    void Move(bool in);
+    QCoro::Task<> GetValues(TFocuser& focuser, bool reset);
+    QCoro::Task<> Save(TFocuser& focuser, TFocuserSettingsInput settings);
+    // Shows the settings read field by field; raises at a field that does not decode.
+    void ShowSettings(const TFocuser::SettingsRead& read);
     void SetMoveButtons(bool enabled);
+    // The exchange buttons wait while the selected focuser is busy; the move buttons also
+    // while its compensation runs.
+    void ShowBusy();
     // Caption of ButtonTempComp and the move buttons as the focuser's compensation flag says.
     void ShowTempCompOf(const TFocuser& focuser);
     void Select(TFocuser& focuser);

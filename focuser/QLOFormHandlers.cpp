@@ -1,5 +1,6 @@
-// What the focuser settings window does: it reads its controls, calls the selected focuser and
-// shows what the focuser reports. Every exchange blocks the GUI thread until it ends.
+// What the focuser settings window does: it reads its controls, starts the selected focuser's
+// exchanges and shows what the focuser reports. A handler starts its exchange and returns; the
+// exchange shows its result when it ends, and the window's exchange buttons wait for it.
 #include "Commands.h"
 #include "Convert.h"
 #include "ErrorReport.h"
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -39,50 +41,9 @@ void TFormQLO::showEvent(QShowEvent* event) {
 
 // ---- Read values ----
 
-QByteArray TFormQLO::AskSettingsQLO() {
-    TFocuser& f = focuser1_;
-    QByteArray reply;
-    f.Log(QStringLiteral("QLOForm tx: ") + QLatin1String(focuser::kAskSign));
-    try {
-        reply = f.Ask(focuser::kAskSign);
-        if (reply.size() < 3) {
-            // No answer: the sign is taken as set.
-            CheckBoxSignCoeff->setChecked(true);
-            f.Log(QStringLiteral("QLOForm NOK rx:") + FromDevice(reply));
-        } else {
-            f.Log(QStringLiteral("QLOForm OK rx:") + FromDevice(reply));
-            CheckBoxSignCoeff->setChecked(focuser::SignFlag(reply));
-        }
-    } catch (const Failure& e) {
-        f.Log(QStringLiteral("Erreur écriture ComPortQLO [GetValues FTAXXA] :") + e.Message());
-    }
-    reply.clear();
-    try {
-        reply = f.Ask(focuser::kAskSettings);
-    } catch (const Failure& e) {
-        f.Log(QStringLiteral("Erreur écriture ComPortQLO [GetValues SGETAL] :") + e.Message());
-    }
-    return reply;
-}
-
-QByteArray TFormQLO::AskSettingsQLO2() {
-    TFocuser& f = focuser2_;
-    // One text for both replies: after a failure the settings are decoded from what was read
-    // so far (a sign reply that did not convert, or nothing).
-    QByteArray reply;
-    try {
-        reply = f.Ask(focuser::kAskSign);
-        CheckBoxSignCoeff->setChecked(focuser::SignFlag(reply));
-        reply.clear();
-        reply = f.Ask(focuser::kAskSettings);
-    } catch (const Failure& e) {
-        f.Log(QStringLiteral("Erreur écriture ComPortQLO2 [GetValues] :") + e.Message());
-    }
-    return reply;
-}
-
-void TFormQLO::ShowSettings(const QByteArray& reply) {
-    focuser::DecodeSettings(reply, [this](SettingsField field, int value) {
+void TFormQLO::ShowSettings(const TFocuser::SettingsRead& read) {
+    if (read.sign) CheckBoxSignCoeff->setChecked(*read.sign);
+    focuser::DecodeSettings(read.reply, [this](SettingsField field, int value) {
         switch (field) {
         case SettingsField::Rotation:
             CheckBoxRotation->setChecked(value >= 1);
@@ -111,12 +72,20 @@ void TFormQLO::ShowSettings(const QByteArray& reply) {
     });
 }
 
+QCoro::Task<> TFormQLO::GetValues(TFocuser& f, bool reset) {
+    // Each co_await in a statement of its own: GCC 12 miscompiles one inside a conditional.
+    TFocuser::SettingsRead read;
+    if (reset)
+        read = co_await f.ResetSettings();
+    else
+        read = co_await f.ReadSettings();
+    // Another focuser chosen meanwhile shows its own values; these are only logged.
+    if (Selected() == &f) ShowSettings(read);
+    f.Log(FromDevice(read.reply));
+}
+
 void TFormQLO::Button_GetvaluesClick() {
-    TFocuser* f = Selected();
-    if (!f) return;
-    const QByteArray reply = f == &focuser1_ ? AskSettingsQLO() : AskSettingsQLO2();
-    ShowSettings(reply);
-    f->Log(FromDevice(reply));
+    if (TFocuser* f = Selected()) Launch(GetValues(*f, false));
 }
 
 // ---- Save values, Reset all ----
@@ -135,21 +104,19 @@ void TFormQLO::Button_SendClick() {
         settings.coefficient = EditCompCoef->text();
         settings.sign = CheckBoxSignCoeff->isChecked(); // also while the box is disabled
         settings.threshold = EditCompThreshold->text();
-        f->SaveSettings(settings);
+        Launch(Save(*f, settings));
+        return;
     }
     focuser1_.Log(QString());
 }
 
+QCoro::Task<> TFormQLO::Save(TFocuser& f, TFocuserSettingsInput settings) {
+    co_await f.SaveSettings(settings);
+    focuser1_.Log(QString());
+}
+
 void TFormQLO::Button_ResetClick() {
-    TFocuser* f = Selected();
-    if (!f) return;
-    try {
-        f->Ask(focuser::kFactoryReset); // its answer is not used
-    } catch (const Failure& e) {
-        f->Log(QStringLiteral("Erreur écriture ") + f->Link().objectName() +
-               QStringLiteral(" SEERAZ :") + e.Message());
-    }
-    Button_GetvaluesClick();
+    if (TFocuser* f = Selected()) Launch(GetValues(*f, true));
 }
 
 // ---- Moves ----
@@ -159,76 +126,66 @@ void TFormQLO::SetMoveButtons(bool enabled) {
     ButtonMoveIn->setEnabled(enabled);
 }
 
-void TFormQLO::Move(bool in) {
-    SetMoveButtons(false);
-    const QString steps = ComboMove->currentText();
-    const QByteArray command = focuser::MoveCommand(in, steps);
-    if (TFocuser* f = Selected()) {
-        const QString link = f->Link().objectName();
-        const QString what = in ? QStringLiteral(" MoveIn :") : QStringLiteral(" MoveOut :");
-        const QString writeError =
-            (in ? QStringLiteral("Erreur écriture ") : QStringLiteral("Erreur ecriture ")) + link +
-            what;
-        const QString readError = QStringLiteral("Erreur lecture ") + link + what;
-        main_.ShowMoving(f->Number());
-        const int limitMs = focuser::MoveWaitLimitMs(steps);
-        switch (f->Move(command, limitMs, writeError, readError)) {
-        case TFocuser::MoveEnd::Done:
-            break;
-        case TFocuser::MoveEnd::TimedOut:
-            f->Log(QStringLiteral("Erreur fin de mouvement ") + link + what +
-                   QStringLiteral("no \"*\" within %1 ms").arg(limitMs));
-            break;
-        case TFocuser::MoveEnd::LinkLost:
-            f->Log(QStringLiteral("Erreur fin de mouvement ") + link + what +
-                   QStringLiteral("link lost"));
-            break;
-        }
+QCoro::Task<> TFormQLO::Move(bool in, QString text) {
+    TFocuser* f = Selected();
+    if (!f) co_return;
+    const std::optional<int> steps = focuser::MoveSteps(text);
+    if (!steps) {
+        // Nothing is sent: a count the focuser would misread is no move.
+        f->Log(QStringLiteral("Erreur valeur ") + f->Link().objectName() +
+               (in ? QStringLiteral(" MoveIn :") : QStringLiteral(" MoveOut :")) +
+               QStringLiteral("'%1' is not a number of steps from 0 to %2")
+                   .arg(text)
+                   .arg(focuser::kMaxMoveSteps));
+        co_return;
     }
-    // Also while compensation runs (a move requested over the network).
-    SetMoveButtons(true);
+    co_await f->MoveBy(in, *steps);
 }
 
 void TFormQLO::ButtonMoveInClick() {
-    Move(true);
+    Launch(Move(true, ComboMove->currentText()));
 }
 
 void TFormQLO::ButtonMoveOutClick() {
-    Move(false);
+    Launch(Move(false, ComboMove->currentText()));
+}
+
+QCoro::Task<> TFormQLO::GoTo(int target) {
+    TFocuser* f = Selected();
+    if (!f || target <= 0 || target >= kGoToLimit) co_return;
+    // Measured from the focuser served.
+    const int position = f->Position;
+    if (target == position) co_return;
+    const bool in = target < position;
+    ComboMove->setCurrentText(QString::number(in ? position - target : target - position));
+    co_await Move(in, ComboMove->currentText());
 }
 
 void TFormQLO::moveto(int target) {
-    if (target <= 0 || target >= kGoToLimit) return;
-    // Measured from focuser 1 whichever focuser is served.
-    const int position = focuser1_.Position;
-    if (target < position) {
-        ComboMove->setCurrentText(QString::number(position - target));
-        ButtonMoveInClick();
-    } else if (target > position) {
-        ComboMove->setCurrentText(QString::number(target - position));
-        ButtonMoveOutClick();
-    }
+    Launch(GoTo(target));
 }
 
 // ---- Temperature compensation ----
 
 void TFormQLO::ShowTempCompOf(const TFocuser& focuser) {
     ButtonTempComp->setText(focuser.TempComp ? kStopTempComp : kStartTempComp);
-    SetMoveButtons(!focuser.TempComp);
+    ShowBusy();
+}
+
+void TFormQLO::ShowBusy() {
+    const TFocuser* f = Selected();
+    const bool free = !f || !f->Busy();
+    for (QPushButton* button : {Button_Getvalues, Button_Send, Button_Reset, ButtonTempComp})
+        button->setEnabled(free);
+    SetMoveButtons(free && !(f && f->TempComp));
 }
 
 void TFormQLO::ButtonTempCompClick() {
     TFocuser* f = Selected();
     if (!f) return;
     const bool start = !f->TempComp;
-    SetMoveButtons(!start);
-    ButtonTempComp->setText(start ? kStopTempComp : kStartTempComp);
     main_.ShowTempComp(f->Number(), start);
-    const QString link = f->Link().objectName();
-    const QString mode = start             ? QStringLiteral(" FAMode :")
-                         : f == &focuser1_ ? QStringLiteral(" FMMode :")
-                                           : QStringLiteral(" FMmode :");
-    f->SetTempComp(start, QStringLiteral("Erreur ecriture ") + link + mode);
+    Launch(f->SetTempComp(start));
 }
 
 // ---- Selection ----

@@ -2,16 +2,32 @@
 
 #include "Failure.h"
 
+#include <utility>
+
 TDevice::TDevice(QString name, QString linkName, LogSink log, QObject* parent)
     : QObject(parent), name_(std::move(name)), log_(std::move(log)) {
     link_.setObjectName(linkName);
-    link_.OnRxChar = [this] { CharsArrived(); };
+    link_.OnRxChar = [this] {
+        if (busy_)
+            heldNotification_ = true;
+        else
+            CharsArrived();
+    };
     link_.OnAfterOpen = [this] { emit Opened(); };
-    link_.OnAfterClose = [this] { emit Closed(); };
-    link_.OnLineLost = [this] { emit LineLost(); };
+    link_.OnAfterClose = [this] {
+        heldNotification_ = false;
+        waits_.Cancel();
+        emit Closed();
+    };
+    link_.OnLineLost = [this] {
+        waits_.Hurry();
+        emit LineLost();
+    };
 }
 
 TDevice::~TDevice() {
+    // What still waits unwinds now, while the device is whole.
+    waits_.Cancel();
     // Exit closes the port and sends nothing; nobody hears of it any more.
     link_.OnRxChar = nullptr;
     link_.OnAfterOpen = nullptr;
@@ -59,4 +75,45 @@ bool TDevice::ReadChunk(std::optional<QByteArray>& chunk) {
 
 void TDevice::Log(const QString& line) const {
     if (log_) log_(line);
+}
+
+TTurn& TTurn::operator=(TTurn&& other) noexcept {
+    if (this != &other) {
+        Release();
+        device_ = std::exchange(other.device_, nullptr);
+    }
+    return *this;
+}
+
+void TTurn::Release() {
+    if (TDevice* device = std::exchange(device_, nullptr)) device->EndTurn();
+}
+
+QCoro::Task<TTurn> TDevice::Turn() {
+    if (Busy()) co_await waits_.Queue();
+    SetBusy(true);
+    co_return TTurn(*this);
+}
+
+void TDevice::EndTurn() {
+    SetBusy(false);
+    if (waits_.Queued()) {
+        waits_.Next();
+        return;
+    }
+    // Bytes that came while the exchange ran and that it left unread are read as they would
+    // have been.
+    if (std::exchange(heldNotification_, false))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!busy_ && Connected()) CharsArrived();
+            },
+            Qt::QueuedConnection);
+}
+
+void TDevice::SetBusy(bool busy) {
+    if (busy_ == busy) return;
+    busy_ = busy;
+    emit BusyChanged();
 }

@@ -1,7 +1,7 @@
 #include "Probe.h"
 
 #include "ComPort.h"
-#include "Pause.h"
+#include "Waits.h"
 
 ProbeKinds RecogniseReply(const QString& reply) {
     ProbeKinds kinds;
@@ -24,7 +24,7 @@ constexpr int kProbePauseMs = 100;
 constexpr int kProbeReadMax = 80;
 } // namespace
 
-bool Identify(TComPort& probe, QByteArray& reply) {
+QCoro::Task<bool> Identify(TComPort& probe, TWaits& waits, QByteArray& reply) {
     probe.Open();
     probe.WriteText("SWHOIS");
     bool found = false;
@@ -33,7 +33,7 @@ bool Identify(TComPort& probe, QByteArray& reply) {
             found = true;
             break;
         }
-        Pause(kProbePauseMs);
+        co_await waits.Pause(kProbePauseMs);
         probe.ReadText(reply, kProbeReadMax);
     }
     if (!found) {
@@ -41,18 +41,42 @@ bool Identify(TComPort& probe, QByteArray& reply) {
         probe.WriteText("FMMODE");
         found = reply.contains('\r');
         for (int i = 1; i <= kProbeReads && !found; ++i) {
-            Pause(kProbePauseMs);
+            co_await waits.Pause(kProbePauseMs);
             probe.ReadText(reply, kProbeReadMax);
-            if (i == kProbeReads) return false; // the 30th read is not looked at
+            if (i == kProbeReads) co_return false; // the 30th read is not looked at
             found = reply.contains('\r');
         }
     }
     probe.Close();
-    return true;
+    co_return true;
 }
 
 QString NoAccessNotice(const QString& port) {
     return QStringLiteral("No permission to open %1: add your user to the dialout group "
                           "(sudo usermod -aG dialout $USER), then log in again")
         .arg(port);
+}
+
+TPortProbe::TPortProbe(QString port) : Port(std::move(port)) {
+    link_.setObjectName(QStringLiteral("ComPort"));
+}
+
+QCoro::Task<> TPortProbe::Run() {
+    try {
+        link_.SetPort(Port);
+        co_await Identify(link_, waits_, Reply);
+    } catch (const TCancelled&) {
+        Stopped = true;
+    } catch (const Failure& e) {
+        Error = e;
+    }
+}
+
+void TPortProbe::Stop() {
+    waits_.Cancel();
+    try {
+        link_.Close();
+    } catch (const Failure&) {
+        // The search is being given up; a port that will not purge is closed with the program.
+    }
 }

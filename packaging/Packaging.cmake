@@ -14,6 +14,9 @@ foreach(size IN LISTS SKYVARN_ICON_SIZES)
   install(FILES ${SKYVARN_PACKAGING_DIR}/icons/${size}x${size}/skyvarn.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+# The user service for a machine without a screen, where systemctl --user finds it:
+# /usr/lib/systemd/user in the package, /usr/local/lib/systemd/user in a /usr/local install.
+install(FILES ${SKYVARN_PACKAGING_DIR}/skyvarn.service DESTINATION lib/systemd/user)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${SKYVARN_PACKAGING_DIR}/99-skyvarn.rules.example
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/skyvarn)
 

@@ -1,6 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Skyvarn need, if missing.
+# Usage: scripts/install-deps.sh [--arch arm64]
+#   --arch arm64: also what cross-building for arm64 and its smoke test under qemu need: the
+#   cross compiler and, through multiarch (dpkg --add-architecture arm64), the arm64 libraries.
 set -euo pipefail
+arch=""
+case "${1:-}" in
+  --arch) arch="${2:-}" ;;
+  --arch=*) arch="${1#--arch=}" ;;
+  "") ;;
+  *) echo "usage: scripts/install-deps.sh [--arch arm64]" >&2; exit 2 ;;
+esac
+[ -z "$arch" ] || [ "$arch" = arm64 ] || { echo "install-deps.sh: only --arch arm64" >&2; exit 2; }
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
 
 packages=(
   cmake g++ make pkg-config
@@ -14,6 +28,16 @@ packages=(
   chromium chromium-driver python3-selenium
 )
 [ "${SKYVARN_EXTRA_PACKAGES:-}" ] && packages+=(${SKYVARN_EXTRA_PACKAGES})
+if [ "$arch" = arm64 ]; then
+  packages+=(
+    g++-aarch64-linux-gnu
+    qt6-base-dev:arm64 libgl-dev:arm64 libzxing-dev:arm64 qcoro-qt6-dev:arm64
+    qemu-user-static file curl systemd
+  )
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    $sudo dpkg --add-architecture arm64
+  fi
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,8 +45,9 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another install on this machine holds dpkg's lock for a while: wait for it instead of failing.
+wait_lock=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${wait_lock[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait_lock[@]}" install -y -qq \
+  --no-install-recommends "${missing[@]}"

@@ -4,11 +4,11 @@
 #include "DewController.h"
 #include "FormsFixture.h"
 #include "MainForm.h"
-#include "Pause.h"
 #include "PortList.h"
 #include "QtTestSupport.h"
 #include "SimDew.h"
 #include "TestPty.h"
+#include "Waits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -80,7 +80,7 @@ class DewSettingsTest : public FormsTest {
         previous_ = SetPortSource([this] { return FolderPorts(folder_.path()); });
     }
     void TearDown() override {
-        if (FormMain->BRS->Connected()) FormMain->ButtonLoadDevicesClick();
+        if (FormMain->BRS->Connected()) ClickLoadDevices();
         FormsTest::TearDown();
         SetPortSource(previous_);
     }
@@ -88,7 +88,7 @@ class DewSettingsTest : public FormsTest {
     void Connect(TSimDewController& dew, bool track = false) {
         QFile::link(QString::fromStdString(dew.Port()), folder_.filePath("dew"));
         FormMain->CheckBoxTrackAll->setChecked(track);
-        FormMain->ButtonLoadDevicesClick();
+        ClickLoadDevices();
         ASSERT_TRUE(FormMain->BRS->Connected());
         ASSERT_TRUE(WaitFor([] { return Frames() >= 1; }, 4000));
         FormMain->ButtonDetailsBRS->click();
@@ -125,7 +125,7 @@ TEST_F(DewSettingsTest, SliderSendsItsCommandLinkedOutputFollowsAndAClosedLinkSe
     EXPECT_EQ(FormMain->TrackBarBRS3->value(), 7); // follows slider 2, locked
     EXPECT_EQ(SlidersEnabled(), (std::vector<bool>{true, true, false}));
 
-    FormMain->ButtonLoadDevicesClick(); // Disconnect All
+    ClickLoadDevices(); // Disconnect All
     ASSERT_FALSE(FormMain->BRS->Connected());
     const std::size_t sent = dew.CommandCount();
     const qsizetype refreshes = DebugCount("Read values :");
@@ -160,8 +160,9 @@ TEST_F(DewSettingsTest, CalibrationAndThresholdsSaveAndComeBackWithTheNextPoll) 
     EXPECT_FALSE(FormBRS->ButtonSaveCalValues->isEnabled());
     FormBRS->SpinEditThr1->setValue(2);
     FormBRS->SpinEditThr2->setValue(5);
-    FormBRS->ButtonSaveThrValues->click();
+    FormBRS->ButtonSaveThrValues->click(); // waits for the calibration's turn
     EXPECT_EQ(FormBRS->LabelHelp->text(), "");
+    ASSERT_TRUE(Settle());
     ASSERT_TRUE(dew.WaitForCommandCount(2, 2s));
     EXPECT_EQ(dew.Commands(), (std::vector<std::string>{"SCA309", "STHR25"}));
     EXPECT_TRUE(DebugTexts().contains("BRS cmd SCAxyz :SCA309"));
@@ -192,11 +193,13 @@ TEST_F(DewSettingsTest, OutputsSaveInOrderWithTheirPausesAndTheModeShowsAtOnce) 
     QStringList shownDuringPauses;
     const PauseFn previous = SetPause([&](int ms) {
         shownDuringPauses << FormMain->LabelAutomatic->text();
-        QThread::msleep(static_cast<unsigned long>(ms));
+        return ms;
     });
     FormBRS->ButtonSaveOutValues->click();
+    ASSERT_TRUE(Settle());
     SetPause(previous);
-    EXPECT_EQ(shownDuringPauses, (QStringList{"", "Auto mode activated"}));
+    // The mode shows as the save starts; the event loop runs on through its pauses.
+    EXPECT_EQ(shownDuringPauses, (QStringList{"Auto mode activated", "Auto mode activated"}));
 
     ASSERT_TRUE(dew.WaitForCommandCount(3, 2s));
     const auto sent = Settings(dew);
@@ -239,6 +242,7 @@ TEST_F(DewSettingsTest, TypedAggressivityActsAsChosenAndANonItemSendsNone) {
         EXPECT_TRUE(FormBRS->ButtonSaveOutValues->isEnabled()) << c.typed;
         EXPECT_TRUE(FormBRS->LabelHelp->text().startsWith("Aggressivity is used")) << c.typed;
         FormBRS->ButtonSaveOutValues->click();
+        ASSERT_TRUE(Settle());
         ASSERT_TRUE(dew.WaitForCommandCount(c.sent.size(), 2s));
         Pump(300); // nothing more comes
         EXPECT_EQ(dew.Commands(), c.sent) << c.typed;
@@ -301,8 +305,11 @@ TEST_F(DewSettingsTest, ResetSendsSeerazThenRefreshesAfterItsWaits) {
     QElapsedTimer clock;
     clock.start();
     FormBRS->ButtonReset->click();
+    EXPECT_FALSE(FormBRS->ButtonReset->isEnabled()); // while the controller is busy
+    ASSERT_TRUE(Settle());
     EXPECT_GE(clock.elapsed(), 650); // 200 ms, a read, 500 ms
     EXPECT_EQ(DebugCount("Read values :"), refreshes + 1);
+    EXPECT_TRUE(FormBRS->ButtonReset->isEnabled());
     EXPECT_TRUE(dew.WaitForCommand("SEERAZ", 2s));
     // The refresh showed the last poll; the next one brings the factory settings.
     EXPECT_EQ(FormBRS->SpinEditThr1->value(), 7);
@@ -344,7 +351,7 @@ TEST_F(DewSettingsTest, AutomaticTrackingSendsEachSliderMoveOnceWithoutEcho) {
     Connect(dew, true);
     Pump(20000);
     const int slider1 = FormMain->TrackBarBRS1->value();
-    FormMain->ButtonLoadDevicesClick(); // stop tracking
+    ClickLoadDevices(); // stop tracking
     Pump(300);
 
     int polls = 0;

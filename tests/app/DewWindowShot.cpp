@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     CreateForms(true);
     FormMain->CheckBoxTrackAll->setChecked(false);
     FormMain->ButtonLoadDevicesClick();
+    WaitFor([] { return !FormMain->Searching(); }, 30000);
     const bool framed = WaitFor([] { return FormMain->BRS->Values.Aggressive != 0; }, 5000);
     FormMain->ButtonDetailsBRS->click();
     // The user then chooses another aggressivity: its help shows and its Save is offered.

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <sys/stat.h>
@@ -46,7 +47,7 @@ class DiscoveryTest : public FormsTest {
     void TearDown() override {
         if (FormMain->QLO->Connected() || FormMain->BRS->Connected() ||
             FormMain->PrimaryPanels->Connected() || FormMain->QLO2->Connected())
-            FormMain->ButtonLoadDevicesClick();
+            ClickLoadDevices();
         FormsTest::TearDown();
         SetPortSource(previous_);
     }
@@ -63,7 +64,7 @@ class DiscoveryTest : public FormsTest {
 };
 
 TEST_F(DiscoveryTest, NoPortsLeavesEverythingIdle) {
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_EQ(DebugTexts().last(), "Detecting devices...");
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
@@ -73,7 +74,7 @@ TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond)
     TSimFocuser first, second, third;
     const QString a = Plug("a-focuser", first), b = Plug("b-focuser", second);
     FormMain->CheckBoxTrackAll->setChecked(false);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
 
     EXPECT_EQ(FormMain->QLO->Link().Port(), a);
     EXPECT_TRUE(FormMain->QLO->Connected());
@@ -93,7 +94,7 @@ TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond)
     EXPECT_TRUE(DebugTexts().contains("   QLO Detected on " + b));
 
     // A third focuser found later takes focuser 2's link; the second is no longer connected.
-    FormMain->DeviceWho(Port(third));
+    Await(FormMain->DeviceWho(Port(third)));
     EXPECT_EQ(FormMain->QLO2->Link().Port(), Port(third));
     EXPECT_TRUE(FormMain->QLO2->Connected());
     EXPECT_EQ(FormMain->QLO->Link().Port(), a);
@@ -114,7 +115,7 @@ TEST_F(DiscoveryTest, AwkwardPortsAreSurvived) {
 
     QElapsedTimer clock;
     clock.start();
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     const qint64 ms = clock.elapsed();
 
     const QStringList texts = DebugTexts();
@@ -128,9 +129,69 @@ TEST_F(DiscoveryTest, AwkwardPortsAreSurvived) {
     EXPECT_EQ(FormMain->QLO2->Link().Port(), afterPort);
     EXPECT_TRUE(FormMain->QLO2->Connected());
     EXPECT_EQ(silent.Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE"}));
-    // The silent port costs its 6 s, the FMMODE-only focuser about 3 s.
-    EXPECT_GT(ms, 8500);
+    // The ports are probed side by side: the silent port's 6 s cover the FMMODE-only focuser's
+    // 3 s.
+    EXPECT_GT(ms, 5500);
     EXPECT_LT(ms, 60000); // bounded, with room for a loaded machine
+}
+
+// Every port is probed at once while the window goes on answering; what the probes found is
+// taken in port order, as one probe after the other would have taken it.
+TEST_F(DiscoveryTest, PortsAreSearchedSideBySideWhileTheWindowAnswers) {
+    TSimSilent s1, s2, s3;
+    TSimFocuser first, second;
+    TSimDewController dew;
+    Plug("a-silent", s1);
+    const QString a = Plug("b-focuser", first);
+    Plug("c-silent", s2);
+    Plug("d-dew", dew);
+    Plug("e-silent", s3);
+    const QString b = Plug("f-focuser", second);
+    int ticks = 0;
+    QStringList captions;
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, [&] {
+        ++ticks;
+        if (!captions.contains(FormMain->ButtonLoadDevices->text()))
+            captions << FormMain->ButtonLoadDevices->text();
+    });
+    clock.start(50);
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_TRUE(FormMain->Searching());
+    ASSERT_TRUE(Settle());
+    clock.stop();
+    // Three silent ports cost one silent port's six seconds, during which the loop ran on.
+    EXPECT_GT(ticks, 40);
+    EXPECT_TRUE(captions.contains("Stop search 0/6"));
+    EXPECT_EQ(FormMain->QLO->Link().Port(), a);
+    EXPECT_EQ(FormMain->QLO2->Link().Port(), b);
+    EXPECT_TRUE(FormMain->BRS->Connected());
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
+    for (const TSimSilent* silent : {&s1, &s2, &s3})
+        EXPECT_EQ(silent->Commands(), (std::vector<std::string>{"SWHOIS", "FMMODE"}));
+    // The debug log reads port by port, as it always has.
+    const QStringList texts = DebugTexts();
+    EXPECT_EQ(texts.indexOf(a) + 1, texts.indexOf("   QLO Detected on " + a));
+}
+
+TEST_F(DiscoveryTest, TheButtonStopsTheSearchAndClosesWhatItOpened) {
+    TSimFocuser focuser;
+    TSimSilent silent;
+    Plug("a-focuser", focuser);
+    Plug("b-silent", silent);
+    FormMain->ButtonLoadDevicesClick();
+    ASSERT_TRUE(WaitFor([] { return FormMain->QLO->Connected(); }, 10000));
+    ASSERT_TRUE(FormMain->Searching());
+    FormMain->ButtonLoadDevicesClick();
+    EXPECT_FALSE(FormMain->Searching());
+    EXPECT_FALSE(FormMain->QLO->Connected());
+    EXPECT_FALSE(FormMain->ProbePortOpen());
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
+    EXPECT_TRUE(DebugTexts().contains("Search stopped"));
+    EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
+    // A new search finds the focuser again.
+    ClickLoadDevices();
+    EXPECT_TRUE(FormMain->QLO->Connected());
 }
 
 TEST_F(DiscoveryTest, DewControllerFirmwareIsReadFromItsIdentification) {
@@ -139,7 +200,7 @@ TEST_F(DiscoveryTest, DewControllerFirmwareIsReadFromItsIdentification) {
     TSimDewController dew(options);
     Plug("dew", dew);
     FormMain->CheckBoxTrackAll->setChecked(false);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_EQ(FormMain->BRS->FirmwareVersion, 12);
     EXPECT_TRUE(DebugTexts().contains("   BRS version extracted 12"));
     EXPECT_TRUE(FormMain->BRS->Connected());
@@ -154,7 +215,7 @@ TEST_F(DiscoveryTest, DewControllerWithoutVersionStillConnects) {
     Plug("dew", dew);
     FormMain->BRS->FirmwareVersion = 7;
     FormMain->CheckBoxTrackAll->setChecked(false);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_TRUE(DebugTexts().contains(
         "Erreur récupération version firmware :'' n'est pas une valeur entière correcte"));
     EXPECT_EQ(FormMain->BRS->FirmwareVersion, 7);
@@ -164,11 +225,11 @@ TEST_F(DiscoveryTest, DewControllerWithoutVersionStillConnects) {
 TEST_F(DiscoveryTest, PanelsAloneKeepConnectAllAndTheNextClickDisconnects) {
     TSimPanels panels;
     Plug("panels", panels);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_TRUE(FormMain->PrimaryPanels->Connected());
     EXPECT_TRUE(FormMain->ButtonDetailsPanels->isEnabled());
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_FALSE(FormMain->PrimaryPanels->Connected());
     EXPECT_EQ(DebugTexts().last(), "Close Panels Port");
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
@@ -181,7 +242,7 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
     Plug("a", one);
     Plug("b", two);
     Plug("c", dew);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     ASSERT_NE(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
     ASSERT_NE(FormMain->Tracking.ThreadedTimerBRS(), nullptr);
     EXPECT_TRUE(FormMain->QLO->AskPosition);
@@ -196,14 +257,15 @@ TEST_F(DiscoveryTest, DisconnectAllStopsTrackingThenLeavesFocusersInManualMode) 
     QObject::connect(FormMain->QLO, &TDevice::Closed, [&] {
         stoppedBeforeClose = Texts(FormMain->MemoAdminMsgs).contains("Stopped tracking Quillo");
     });
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_TRUE(stoppedBeforeClose);
     EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr);
     EXPECT_EQ(FormMain->Tracking.ThreadedTimerBRS(), nullptr);
     notifs = Texts(FormMain->MemoAdminMsgs);
     EXPECT_TRUE(notifs.contains("Stopped tracking Brisella"));
-    for (TComPort* link : {FormMain->ComPort, &FormMain->QLO->Link(), &FormMain->QLO2->Link(),
-                           &FormMain->BRS->Link(), &FormMain->PrimaryPanels->Link()})
+    EXPECT_FALSE(FormMain->ProbePortOpen());
+    for (TComPort* link : {&FormMain->QLO->Link(), &FormMain->QLO2->Link(), &FormMain->BRS->Link(),
+                           &FormMain->PrimaryPanels->Link()})
         EXPECT_FALSE(link->Connected()) << link->objectName().toStdString();
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Connect All");
     // Each focuser's last command before its link closed was FMMODE.
@@ -224,15 +286,15 @@ TEST_F(DiscoveryTest, RepeatedConnectAndDisconnectLeakNothing) {
     Plug("c", dew);
     Plug("d", panels);
     // One round first, so that lazily made resources (fonts, event dispatcher) exist.
-    FormMain->ButtonLoadDevicesClick();
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
+    ClickLoadDevices();
     Pump(50);
     const int fds = OpenFdCount(), threads = ThreadCount();
     for (int round = 0; round < 25; ++round) {
-        FormMain->ButtonLoadDevicesClick();
+        ClickLoadDevices();
         ASSERT_TRUE(FormMain->QLO2->Connected());
         Pump(round % 5 == 0 ? 1100 : 20); // now and then let ticks and replies flow
-        FormMain->ButtonLoadDevicesClick();
+        ClickLoadDevices();
         ASSERT_FALSE(FormMain->QLO->Connected());
     }
     Pump(50);
@@ -303,7 +365,7 @@ TEST_F(DiscoveryTest, APortClosedToThisUserIsNamedInTheNotifications) {
     if (::access(locked.Path().toLocal8Bit().constData(), R_OK | W_OK) == 0)
         GTEST_SKIP() << "this user opens any port (root): run unprivileged to check";
     SetPortSource([&] { return QStringList{locked.Path()}; });
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_TRUE(Texts(FormMain->MemoAdminMsgs).contains(NoAccessNotice(locked.Path())));
     EXPECT_TRUE(Texts(FormMain->memoDebugLogs)
                     .contains("Erreur ouverture ComPort :Unable to open com port (Error: 13)"));

@@ -4,10 +4,10 @@
 #include "Focuser.h"
 #include "FormsFixture.h"
 #include "MainForm.h"
-#include "Pause.h"
 #include "QtTestSupport.h"
 #include "SimFocuser.h"
 #include "TestPty.h"
+#include "Waits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,8 +40,10 @@ class QLOFormTest : public FormsTest {
     static bool MoveButtons() {
         return FormQLO->ButtonMoveIn->isEnabled() && FormQLO->ButtonMoveOut->isEnabled();
     }
-    // Waits a little so that a command on its way would be recorded.
+    // Waits for the exchanges to end, then a little so that a command on its way would be
+    // recorded.
     static Commands Settled(const TSimDevice& sim) {
+        EXPECT_TRUE(Settle());
         Pump(150);
         return sim.Commands();
     }
@@ -93,6 +95,7 @@ TEST_F(QLOFormTest, DetailsShowTheFocusersSettingsReadOnSelectionAndOnShowing) {
         errors.messages.clear();
         // Each case selects the other focuser: the controls are emptied, then read twice.
         (c.number == 1 ? FormMain->ButtonDetailsQLOClick() : FormMain->ButtonDetailsQLO2Click());
+        ASSERT_TRUE(Settle());
         SCOPED_TRACE(testing::Message() << "focuser " << c.number << ", firmware " << c.firmware);
         EXPECT_EQ(Shown(), c.shown);
         EXPECT_TRUE(c.log.isEmpty() || Debug().contains(c.log));
@@ -114,8 +117,10 @@ TEST_F(QLOFormTest, SaveSendsTheSequenceWithItsPausesAndResetRestoresTheFactoryV
     TSimFocuser sim(o);
     Connect(1, sim);
     FormQLO->RadioButtonFocuser1->setChecked(true); // reads what Save then writes back
+    ASSERT_TRUE(Settle());
     sim.ClearReceived();
     FormQLO->Button_Send->click();
+    ASSERT_TRUE(Settle());
     const std::vector<TReceived> received = sim.Received();
     EXPECT_EQ(sim.Commands(),
               Commands({"SMO003", "SMROTT", "SMSTPF", "M06000", "FLA015", "FZAXX1", "SMA005"}));
@@ -138,6 +143,7 @@ TEST_F(QLOFormTest, SaveSendsTheSequenceWithItsPausesAndResetRestoresTheFactoryV
     EXPECT_TRUE(sim.Settings().halfSteps);
 
     sim.ClearReceived();
+    ASSERT_TRUE(Settle());
     FormQLO->Button_Reset->click();
     EXPECT_EQ(Settled(sim), Commands({"SEERAZ", "FTAXXA", "SGETAL"}));
     EXPECT_EQ(Shown(), "Average|0|0|10|20|60000|1321|0|1");
@@ -148,6 +154,7 @@ TEST_F(QLOFormTest, SaveStopsAtAFailedWriteAndSendsNothingToAClosedFocuserTwo) {
     Connect(1, one);
     Connect(2, two);
     FormQLO->RadioButtonFocuser2->setChecked(true);
+    ASSERT_TRUE(Settle());
     FormMain->ClosePortQLO2();
     ASSERT_TRUE(two.WaitForCommand("FMMODE", 3s)); // the close's, on its way
     two.ClearReceived();
@@ -156,9 +163,12 @@ TEST_F(QLOFormTest, SaveStopsAtAFailedWriteAndSendsNothingToAClosedFocuserTwo) {
     EXPECT_EQ(Debug().last(), "");
 
     FormQLO->RadioButtonFocuser1->setChecked(true);
+    ASSERT_TRUE(Settle());
     one.Unplug();
     const qsizetype ends = Debug().count("");
     FormQLO->Button_Send->click();
+    ASSERT_TRUE(Settle());
+    Pump(50); // the report is posted once the exchange has unwound
     ASSERT_EQ(errors.messages.size(), 1);
     EXPECT_TRUE(errors.messages[0].startsWith("WriteFile function failed (Error: "));
     EXPECT_EQ(Debug().count(""), ends); // the sequence did not end
@@ -167,6 +177,7 @@ TEST_F(QLOFormTest, SaveStopsAtAFailedWriteAndSendsNothingToAClosedFocuserTwo) {
 TEST_F(QLOFormTest, EnterSavesAndTheEditableListsKeepTheirItems) {
     Connect(1, one);
     FormMain->ButtonDetailsQLOClick();
+    ASSERT_TRUE(Settle());
     FormQLO->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(FormQLO));
     for (auto [combo, key, modifier] :
@@ -178,21 +189,27 @@ TEST_F(QLOFormTest, EnterSavesAndTheEditableListsKeepTheirItems) {
         combo->lineEdit()->clear();
         QTest::keyClicks(combo->lineEdit(), "Slow");
         QTest::keyClick(combo->lineEdit(), key, modifier);
+        ASSERT_TRUE(Settle());
         EXPECT_TRUE(one.WaitForCommand("SMA020", 2s)) << key;
         EXPECT_EQ(combo->count(), items);
         EXPECT_EQ(combo->currentText(), "Slow");
     }
 }
 
-TEST_F(QLOFormTest, MovesReachTheFocuserAndGoToMeasuresFromFocuserOne) {
+TEST_F(QLOFormTest, MovesReachTheFocuserAndGoToMeasuresFromTheSelectedFocuser) {
     Connect(1, one);
+    Connect(2, two);
     FormQLO->RadioButtonFocuser1->setChecked(true);
+    ASSERT_TRUE(Settle());
     const int start = one.Position();
     for (auto [in, steps, command] :
          {std::tuple{true, "100", "I00100"}, std::tuple{false, "250", "O00250"}}) {
         one.ClearReceived();
         FormQLO->ComboMove->setCurrentText(steps);
         (in ? FormQLO->ButtonMoveIn : FormQLO->ButtonMoveOut)->click();
+        // The handler returns at once; the buttons wait for the move's end.
+        EXPECT_FALSE(MoveButtons());
+        ASSERT_TRUE(Settle());
         EXPECT_EQ(one.Commands(), Commands({command}));
         EXPECT_FALSE(one.Moving()); // the end mark came
         EXPECT_EQ(FormMain->LabelQLOPositionValue->text(), "moving");
@@ -203,16 +220,41 @@ TEST_F(QLOFormTest, MovesReachTheFocuserAndGoToMeasuresFromFocuserOne) {
     FormMain->getValuesQLO();
     EXPECT_TRUE(WaitFor([&] { return FormMain->LabelQLOPositionValue->text() == end; }, 3000));
 
+    // The go-to measures from the selected focuser's last position; the move box takes whole
+    // step counts from 0 to 65535 only.
     const struct {
-        int position, target;
+        int number, position;
+        int target;          // 0: a move of the box's text instead
+        const char* text;    // the box's text
         std::string command; // empty: nothing sent
-    } goTo[] = {{1000, 1000, ""},  {1000, 0, ""},      {1000, -5, ""},
-                {1000, 65500, ""}, {0, 500, "O00500"}, {1000, 400, "I00600"}};
-    for (const auto& g : goTo) {
-        one.ClearReceived();
-        FormMain->QLO->Position = g.position;
-        FormQLO->moveto(g.target);
-        EXPECT_EQ(Settled(one), g.command.empty() ? Commands() : Commands({g.command})) << g.target;
+    } moves[] = {
+        {1, 1000, 1000, "", ""},       {1, 1000, 0, "abc", ""},   {1, 1000, -5, "", ""},
+        {1, 1000, 65500, "", ""},      {1, 0, 500, "", "O00500"}, {1, 1000, 400, "", "I00600"},
+        {2, 3000, 2900, "", "I00100"}, {1, 0, 0, "abc", ""},      {1, 0, 0, "-5", ""},
+        {1, 0, 0, "65536", ""},        {1, 0, 0, " ", ""},        {1, 0, 0, " 20 ", "I00020"}};
+    for (const auto& m : moves) {
+        TSimFocuser& sim = m.number == 1 ? one : two;
+        (m.number == 1 ? FormQLO->RadioButtonFocuser1 : FormQLO->RadioButtonFocuser2)
+            ->setChecked(true);
+        ASSERT_TRUE(Settle());
+        sim.ClearReceived();
+        const qsizetype logged = Debug().size();
+        TFocuser* f = m.number == 1 ? FormMain->QLO : FormMain->QLO2;
+        f->Position = m.position;
+        FormMain->QLO->Position = m.number == 1 ? m.position : 0;
+        if (m.target != 0) {
+            FormQLO->moveto(m.target);
+        } else {
+            FormQLO->ComboMove->setCurrentText(m.text);
+            FormQLO->ButtonMoveInClick();
+        }
+        SCOPED_TRACE(testing::Message() << m.target << " '" << m.text << "'");
+        EXPECT_EQ(Settled(sim), m.command.empty() ? Commands() : Commands({m.command}));
+        if (m.target == 0 && m.command.empty())
+            EXPECT_EQ(Debug().mid(logged).last(),
+                      QStringLiteral("Erreur valeur ComPortQLO MoveIn :'%1' is not a number of "
+                                     "steps from 0 to 65535")
+                          .arg(m.text));
     }
 }
 
@@ -221,13 +263,15 @@ TEST_F(QLOFormTest, AMoveWithoutItsEndMarkGivesUpAndFreesTheButtons) {
     TestPty deaf;
     Connect(1, deaf.Path());
     FormQLO->RadioButtonFocuser1->setChecked(true);
-    const PauseFn previous = SetPause([](int) { QThread::msleep(1); });
-    FormQLO->ComboMove->setCurrentIndex(0);
+    ASSERT_TRUE(Settle());
+    const PauseFn previous = SetPause([](int) { return 1; });
+    FormQLO->ComboMove->setCurrentText("10");
     FormQLO->ButtonMoveInClick();
+    ASSERT_TRUE(Settle());
     SetPause(previous);
-    EXPECT_TRUE(deaf.Read(6).contains("I0000 "));
+    EXPECT_TRUE(deaf.Read(12).contains("I00010"));
     EXPECT_EQ(Debug().last(),
-              "Erreur fin de mouvement ComPortQLO MoveIn :no \"*\" within 10000 ms");
+              "Erreur fin de mouvement ComPortQLO MoveIn :no \"*\" within 10200 ms");
     EXPECT_TRUE(MoveButtons());
 
     // Unplugged while it moves slowly: the wait ends at once, well within its bound.
@@ -235,6 +279,7 @@ TEST_F(QLOFormTest, AMoveWithoutItsEndMarkGivesUpAndFreesTheButtons) {
     one.SetStepsPerSecond(1);
     Connect(1, one);
     FormQLO->RadioButtonFocuser1->setChecked(true);
+    ASSERT_TRUE(Settle());
     FormQLO->ComboMove->setCurrentText("1000");
     std::thread unplug([&] {
         if (one.WaitForCommand("O01000", 10s)) one.Unplug();
@@ -242,6 +287,7 @@ TEST_F(QLOFormTest, AMoveWithoutItsEndMarkGivesUpAndFreesTheButtons) {
     QElapsedTimer clock;
     clock.start();
     FormQLO->ButtonMoveOutClick();
+    ASSERT_TRUE(Settle(30000));
     unplug.join();
     EXPECT_LT(clock.elapsed(), 25000);
     EXPECT_EQ(Debug().last(), "Erreur fin de mouvement ComPortQLO MoveOut :link lost");
@@ -252,6 +298,7 @@ TEST_F(QLOFormTest, CompensationFollowsEachFocuserAcrossSelectionAndHiding) {
     Connect(1, one);
     Connect(2, two);
     FormMain->ButtonDetailsQLOClick();
+    ASSERT_TRUE(Settle());
     const int start = one.Position();
     FormQLO->ButtonTempComp->click();
     EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Stop t° comp");
@@ -262,6 +309,7 @@ TEST_F(QLOFormTest, CompensationFollowsEachFocuserAcrossSelectionAndHiding) {
     EXPECT_TRUE(WaitFor([&] { return one.Position() == start + 30; }, 5000));
 
     FormMain->ButtonDetailsQLO2Click();
+    ASSERT_TRUE(Settle());
     EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Start t° comp");
     EXPECT_TRUE(MoveButtons());
     one.ClearReceived();
@@ -269,10 +317,12 @@ TEST_F(QLOFormTest, CompensationFollowsEachFocuserAcrossSelectionAndHiding) {
     EXPECT_EQ(Settled(one), Commands({"FTAXXA", "SGETAL"}));
     EXPECT_FALSE(FormQLO->isVisible());
     FormMain->ButtonDetailsQLOClick();
+    ASSERT_TRUE(Settle());
     EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Stop t° comp");
     EXPECT_FALSE(MoveButtons());
 
     FormQLO->ButtonTempComp->click();
+    ASSERT_TRUE(Settle());
     EXPECT_TRUE(one.WaitForCommand("FMMODE", 2s));
     EXPECT_EQ(FormQLO->ButtonTempComp->text(), "Start t° comp");
     EXPECT_EQ(FormMain->LabelTempComp->text(), "");

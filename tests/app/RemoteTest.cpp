@@ -44,12 +44,12 @@ class RemoteTest : public FormsTest {
     }
     void TearDown() override {
         FormQLOWS->BtnStopClick();
-        if (FormMain->QLO->Connected()) FormMain->ButtonLoadDevicesClick();
+        if (FormMain->QLO->Connected()) ClickLoadDevices();
         FormsTest::TearDown();
         SetPortSource(previous_);
     }
     void Run(bool connect, bool remote) {
-        RunStartOptions({connect, remote, 0}, out, err);
+        Await(RunStartOptions({connect, remote, 0}, out, err));
         focuser.ClearReceived();
     }
     // One request on a new connection; its page's message.

@@ -96,7 +96,7 @@ class TrackingTest : public FormsTest {
     }
     void TearDown() override {
         if (FormMain->QLO->Connected() || FormMain->QLO2->Connected() || FormMain->BRS->Connected())
-            FormMain->ButtonLoadDevicesClick();
+            ClickLoadDevices();
         FormsTest::TearDown();
         SetPortSource(previous_);
     }
@@ -128,7 +128,7 @@ TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
     Plug("b-focuser", two);
     Plug("c-dew", dew);
     FormMain->CheckBoxTrackAll->setChecked(true);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     ASSERT_TRUE(FormMain->QLO2->Connected());
     ASSERT_TRUE(FormMain->BRS->Connected());
 
@@ -215,7 +215,7 @@ TEST_F(TrackingTest, AFocuserUnpluggedWhileTrackingIsShownAndFoundAgain) {
     TSimDewController dew;
     Plug("a-focuser", *one);
     Plug("c-dew", dew);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     ASSERT_TRUE(FormMain->QLO->Connected() && FormMain->BRS->Connected());
     const QString port = FormMain->QLO->Link().Port();
     ASSERT_TRUE(WaitFor([&] { return one->CommandCount() >= 3; }, 5000));
@@ -236,7 +236,7 @@ TEST_F(TrackingTest, AFocuserUnpluggedWhileTrackingIsShownAndFoundAgain) {
     EXPECT_TRUE(notifs.contains("Connection lost: Quillo 1 on " + port));
     EXPECT_TRUE(errors.messages.isEmpty());
 
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_FALSE(FormMain->QLO->Connected());
     EXPECT_FALSE(FormMain->BRS->Connected());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "Disconnected");
@@ -244,7 +244,7 @@ TEST_F(TrackingTest, AFocuserUnpluggedWhileTrackingIsShownAndFoundAgain) {
     one = std::make_unique<TSimFocuser>(); // plugged back in
     QFile::remove(folder_.filePath("a-focuser"));
     Plug("a-focuser", *one);
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     EXPECT_TRUE(FormMain->QLO->Connected());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + port);
 }
@@ -262,7 +262,7 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
     for (int s = 0; s < 4; ++s)
         FormMain->ChartBRS->AddPoint(s, 10, 0, 0xff0000ffu);
 
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     // Cleared before the first replies can come in.
     EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
     // One focuser temperature and one dew frame: two refreshes, each adding to the five
@@ -271,11 +271,11 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
     Pump(200);
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
 
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     ASSERT_FALSE(FormMain->QLO->Connected());
     EXPECT_EQ(Counts(), (std::vector<qsizetype>{2, 0, 2, 2, 2, 2}));
 
-    FormMain->ButtonLoadDevicesClick();
+    ClickLoadDevices();
     ASSERT_TRUE(FormMain->QLO->Connected());
     EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
 }

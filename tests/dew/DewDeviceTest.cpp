@@ -41,15 +41,21 @@ TEST_F(DewDevice, PollBringsAFrameIntoTheValues) {
 TEST_F(DewDevice, SettingCommandsReachTheController) {
     dew.SendOutput(2, 7);
     EXPECT_TRUE(log.contains("BRS cmd S2Oxxx :S2O070"));
-    dew.SaveCalibration("3", "0", "9");
-    dew.SaveMode(false, -1); // no aggressivity item: logged, nothing written
+    // Asked while the calibration is saved: the outputs wait their turn, the slider's command
+    // too, and nothing is mixed on the line.
+    QCoro::Task<> calibration = dew.SaveCalibration("3", "0", "9");
+    QCoro::Task<> outputs = dew.SaveOutputs(true, false, -1); // no aggressivity: nothing written
+    dew.SendOutput(3, 5);
+    Await(std::move(calibration));
+    Await(std::move(outputs));
     EXPECT_TRUE(log.contains("BRS cmd SAGGRx :"));
-    ASSERT_TRUE(sim->WaitForCommand("SAUTO0", 3000ms));
-    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"S2O070", "SCA309", "SAUTO0"}));
+    ASSERT_TRUE(sim->WaitForCommand("S3O050", 3000ms));
+    EXPECT_EQ(sim->Commands(),
+              (std::vector<std::string>{"S2O070", "SCA309", "SLINK1", "SAUTO0", "S3O050"}));
     EXPECT_EQ(sim->Settings().calibration, (std::array<int, 3>{3, 0, 9}));
     EXPECT_DOUBLE_EQ(sim->Output(2), 70);
 
-    dew.Reset();
+    Await(dew.Reset());
     ASSERT_TRUE(sim->WaitForCommand("SEERAZ", 3000ms));
     EXPECT_EQ(sim->Settings(), TDewOptions::FactorySettings());
 

@@ -237,13 +237,10 @@ class DewCommaLocale : public ::testing::Test {
     Dew d;
 };
 
-TEST_F(DewCommaLocale, PointFrameFailsAtFieldOne) {
-    d.values = Marked();
-    EXPECT_FALSE(d.Receive(kFrame));
-    EXPECT_EQ(d.log.last(), "Erreur extraction BRS getall :'21.5' n'est pas une valeur en virgule "
-                            "flottante correcte");
-    EXPECT_EQ(d.values.LocTemp1, -99);
-    EXPECT_EQ(d.buffer, kFrame); // the whole frame stays: the next notification fails again
+TEST_F(DewCommaLocale, PointFrameParsesAndShowsCommas) {
+    EXPECT_TRUE(d.Receive(kFrame));
+    EXPECT_EQ(d.values.LocTemp1, 21.5);
+    EXPECT_EQ(DewDisplayTexts(d.values).locTemp1, QStringLiteral("22,5 °C"));
 }
 
 TEST_F(DewCommaLocale, CommaFrameParsesAndShowsCommas) {

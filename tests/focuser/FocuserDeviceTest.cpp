@@ -1,9 +1,9 @@
 // The focuser's exchanges with no window at all, against a simulated focuser.
 #include "Commands.h"
 #include "Focuser.h"
-#include "Pause.h"
 #include "QtTestSupport.h"
 #include "SimFocuser.h"
+#include "Waits.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -50,20 +50,13 @@ TEST_F(FocuserDevice, GreetingPollsAndRepliesReachTheReadings) {
     EXPECT_TRUE(focuser.RxBuffer.isEmpty());
 }
 
-TEST_F(FocuserDevice, AskReadsTheWholeReplyOnce) {
-    int shown = 0;
-    focuser::DecodeSettings(focuser.Ask(focuser::kAskSettings),
-                            [&](focuser::SettingsField field, int value) {
-                                ++shown;
-                                if (field == focuser::SettingsField::Firmware) {
-                                    EXPECT_EQ(value, sim->Firmware());
-                                }
-                                if (field == focuser::SettingsField::MaxPosition) {
-                                    EXPECT_EQ(value, sim->Settings().maxPosition);
-                                }
-                            });
-    EXPECT_EQ(shown, 7);
-    EXPECT_FALSE(focuser::SignFlag(focuser.Ask(focuser::kAskSign)));
+TEST_F(FocuserDevice, ReadSettingsReadsTheSignAndTheWholeReply) {
+    const TFocuser::SettingsRead read = Await(focuser.ReadSettings());
+    EXPECT_EQ(read.sign, std::optional<bool>(false));
+    const focuser::TFocuserSettings settings = focuser::SettingsOf(read.reply);
+    EXPECT_EQ(settings.firmware, sim->Firmware());
+    EXPECT_EQ(settings.maxPosition, sim->Settings().maxPosition);
+    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"FTAXXA", "SGETAL"}));
 }
 
 TEST_F(FocuserDevice, SaveSendsTheSequenceInOrderWithItsPauses) {
@@ -75,7 +68,7 @@ TEST_F(FocuserDevice, SaveSendsTheSequenceInOrderWithItsPauses) {
     s.coefficient = "1000"; // too long: skipped with its message
     s.sign = true;
     s.threshold = "5";
-    focuser.SaveSettings(s);
+    Await(focuser.SaveSettings(s));
     ASSERT_TRUE(sim->WaitForCommand("SMA005", 3000ms));
     const std::vector<TReceived> r = sim->Received();
     std::vector<std::string> texts;
@@ -95,35 +88,75 @@ TEST_F(FocuserDevice, SaveSendsTheSequenceInOrderWithItsPauses) {
 }
 
 TEST_F(FocuserDevice, MoveEndsWithTheMarkOrWithinItsBound) {
-    const QString in = QStringLiteral("Erreur lecture ComPortQLO MoveIn :");
-    EXPECT_EQ(focuser.Move(focuser::MoveCommand(true, "100"), 10000, "w", in),
-              TFocuser::MoveEnd::Done);
+    EXPECT_EQ(Await(focuser.MoveBy(true, 100)), TFocuser::MoveEnd::Done);
     EXPECT_EQ(sim->Position(), 29900);
 
-    // A focuser that never sends the mark: the wait gives up after its limit of pauses.
+    // A focuser that never sends the mark: the wait gives up after its bound of 10 s plus the
+    // steps at 50 steps/s.
     TFaults quiet;
     quiet.silent = true;
     sim->SetFaults(quiet);
     int paused = 0;
-    const PauseFn previous = SetPause([&](int ms) { paused += ms; });
-    EXPECT_EQ(focuser.Move(focuser::MoveCommand(false, "10"), 3000, "w", in),
-              TFocuser::MoveEnd::TimedOut);
-    EXPECT_EQ(paused, 3000);
+    const PauseFn previous = SetPause([&](int ms) {
+        paused += ms;
+        return 0;
+    });
+    EXPECT_EQ(Await(focuser.MoveBy(false, 100)), TFocuser::MoveEnd::TimedOut);
+    EXPECT_EQ(paused, 12000);
+    EXPECT_TRUE(log.last().startsWith("Erreur fin de mouvement ComPortQLO MoveOut :no \"*\""));
 
-    // Unplugged mid-move: the wait ends at the next read.
+    // Unplugged mid-move: the wait ends at the next read, whatever its bound.
     paused = 0;
     SetPause([&](int ms) {
         paused += ms;
         if (paused == 1000) sim->Unplug();
+        return paused >= 1000 ? ms : 0;
     });
-    EXPECT_EQ(focuser.Move(focuser::MoveCommand(false, "10"), 600000, "w", in),
-              TFocuser::MoveEnd::LinkLost);
-    EXPECT_LE(paused, 1500);
+    EXPECT_EQ(Await(focuser.MoveBy(false, 65535), 20000), TFocuser::MoveEnd::LinkLost);
+    EXPECT_LE(paused, 2000);
+    EXPECT_EQ(log.last(), "Erreur fin de mouvement ComPortQLO MoveOut :link lost");
     SetPause(previous);
 }
 
+// One exchange at a time: a second one waits its turn, a poll that falls due is skipped, and a
+// close ends the running exchange and the queued one at once.
+TEST_F(FocuserDevice, ExchangesTakeTurnsAndACloseEndsThem) {
+    QCoro::Task<TFocuser::MoveEnd> move = focuser.MoveBy(true, 2000); // about 5 s at the sim
+    ASSERT_TRUE(focuser.Busy());
+    QCoro::Task<> comp = focuser.SetTempComp(true);
+    EXPECT_TRUE(focuser.TempComp); // shown at once, sent in its turn
+    focuser.Poll();
+    ASSERT_TRUE(sim->WaitForCommand("I02000", 3000ms));
+    Pump(600);
+    EXPECT_EQ(sim->Commands(), std::vector<std::string>{"I02000"});
+
+    bool moveEnded = false, compEnded = false, cancelled = false;
+    auto watch = [](QCoro::Task<TFocuser::MoveEnd> m, QCoro::Task<> c, bool& mEnd, bool& cEnd,
+                    bool& cancel) -> QCoro::Task<> {
+        try {
+            co_await std::move(m);
+        } catch (const TCancelled&) {
+            cancel = true;
+        }
+        mEnd = true;
+        try {
+            co_await std::move(c);
+        } catch (const TCancelled&) {
+        }
+        cEnd = true;
+    }(std::move(move), std::move(comp), moveEnded, compEnded, cancelled);
+    focuser.Close(); // FMMODE, then the link closes
+    EXPECT_TRUE(moveEnded);
+    EXPECT_TRUE(compEnded);
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(focuser.Busy());
+    ASSERT_TRUE(sim->WaitForCommand("FMMODE", 3000ms));
+    Pump(200);
+    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"I02000", "FMMODE"}));
+}
+
 TEST_F(FocuserDevice, CloseLeavesTheFocuserInManualMode) {
-    focuser.SetTempComp(true, "w"); // FAMODE
+    Await(focuser.SetTempComp(true)); // FAMODE
     focuser.Close();
     EXPECT_FALSE(focuser.Connected());
     ASSERT_TRUE(sim->WaitForCommand("FMMODE", 3000ms, 1));

@@ -177,11 +177,12 @@ class FocuserCommaLocale : public ::testing::Test {
     Focuser f;
 };
 
-TEST_F(FocuserCommaLocale, TemperatureUsesTheRegionalSeparator) {
+TEST_F(FocuserCommaLocale, TemperatureTakesThePointAndTheRegionalSeparator) {
     EXPECT_EQ(f.Receive("T=21,5\n"), 1);
     EXPECT_EQ(f.rx.temp, 21.5);
-    EXPECT_EQ(f.Receive("T=18.25\n"), 0);
-    EXPECT_EQ(f.rx.temp, 21.5);
+    EXPECT_EQ(f.Receive("T=18.25\n"), 1);
+    EXPECT_EQ(f.rx.temp, 18.25);
+    EXPECT_EQ(f.Receive("T=18;25\n"), 0);
     EXPECT_EQ(f.log.last(),
-              "Erreur extraction QLO :'18.25' n'est pas une valeur en virgule flottante correcte");
+              "Erreur extraction QLO :'18;25' n'est pas une valeur en virgule flottante correcte");
 }

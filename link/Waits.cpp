@@ -1,0 +1,82 @@
+#include "Waits.h"
+
+#include <algorithm>
+
+namespace {
+PauseFn& Current() {
+    static PauseFn pause;
+    return pause;
+}
+} // namespace
+
+PauseFn SetPause(PauseFn pause) {
+    PauseFn old = std::move(Current());
+    Current() = std::move(pause);
+    return old;
+}
+
+int PauseLength(int ms) {
+    return Current() ? Current()(ms) : ms;
+}
+
+void TWaits::Awaiter::await_suspend(std::coroutine_handle<> handle) {
+    handle_ = handle;
+    waits_->Add(this);
+}
+
+TWaits::~TWaits() {
+    Cancel();
+}
+
+void TWaits::Add(Awaiter* awaiter) {
+    const Id id = next_++;
+    waiting_[id] = awaiter;
+    if (awaiter->ms_ < 0) {
+        queue_.push_back(id);
+        return;
+    }
+    // The timer only posts the resumption: the coroutine then runs from the event loop, never
+    // inside the timer's own signal, and may end the timer with its frame.
+    awaiter->timer_ = std::make_unique<QTimer>();
+    awaiter->timer_->setSingleShot(true);
+    QObject::connect(awaiter->timer_.get(), &QTimer::timeout, this, [this, id] { Post(id); });
+    awaiter->timer_->start(PauseLength(awaiter->ms_));
+}
+
+void TWaits::Post(Id id) {
+    QMetaObject::invokeMethod(this, [this, id] { Resume(id); }, Qt::QueuedConnection);
+}
+
+void TWaits::Resume(Id id) {
+    const auto found = waiting_.find(id);
+    if (found == waiting_.end()) return;
+    Awaiter* awaiter = found->second;
+    waiting_.erase(found);
+    queue_.erase(std::remove(queue_.begin(), queue_.end(), id), queue_.end());
+    awaiter->handle_.resume();
+}
+
+void TWaits::Next() {
+    if (!queue_.empty()) Post(queue_.front());
+}
+
+void TWaits::Cancel() {
+    std::map<Id, Awaiter*> all;
+    all.swap(waiting_);
+    queue_.clear();
+    for (auto& [id, awaiter] : all) {
+        awaiter->cancelled_ = true;
+        if (awaiter->timer_) awaiter->timer_->stop();
+    }
+    // Oldest first, so queued exchanges unwind in the order they were asked.
+    for (auto& [id, awaiter] : all)
+        awaiter->handle_.resume();
+}
+
+void TWaits::Hurry() {
+    for (auto& [id, awaiter] : waiting_)
+        if (awaiter->timer_) {
+            awaiter->timer_->stop();
+            Post(id);
+        }
+}

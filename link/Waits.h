@@ -1,0 +1,72 @@
+#pragma once
+// The waits of one link's exchanges. A wait suspends the coroutine that awaits it and the event
+// loop runs on; the link's close ends every wait at once, cancelling its exchange (TCancelled is
+// raised where it waited), and a hang-up ends the pauses early. Pauses keep the lengths the
+// devices need; tests that do not care about timing shorten them through one seam.
+#include "Failure.h"
+
+#include <QObject>
+#include <QTimer>
+#include <coroutine>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+
+// How long a pause of ms really waits: ms itself unless a test says otherwise.
+using PauseFn = std::function<int(int ms)>;
+// Replaces the pause lengths; returns the previous way (empty: the lengths asked).
+PauseFn SetPause(PauseFn pause);
+int PauseLength(int ms);
+
+class TWaits : public QObject {
+  public:
+    TWaits() = default;
+    ~TWaits() override; // cancels what still waits
+    TWaits(const TWaits&) = delete;
+    TWaits& operator=(const TWaits&) = delete;
+
+    class Awaiter {
+      public:
+        Awaiter(TWaits& waits, int ms) : waits_(&waits), ms_(ms) {}
+        Awaiter(Awaiter&&) = default;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle);
+        void await_resume() const {
+            if (cancelled_) throw TCancelled();
+        }
+
+      private:
+        friend class TWaits;
+        TWaits* waits_;
+        int ms_; // < 0: a place in the queue, woken by Next()
+        std::coroutine_handle<> handle_;
+        std::unique_ptr<QTimer> timer_;
+        bool cancelled_ = false;
+    };
+
+    // co_await Pause(ms): suspends for the pause's length.
+    Awaiter Pause(int ms) { return Awaiter(*this, ms); }
+    // co_await Queue(): suspends until Next() wakes this place, in the order the places were
+    // taken.
+    Awaiter Queue() { return Awaiter(*this, -1); }
+    bool Queued() const { return !queue_.empty(); }
+    // The oldest place in the queue resumes at the next turn of the event loop.
+    void Next();
+
+    // Every wait resumes at once with TCancelled; called by the link's close.
+    void Cancel();
+    // Every pause ends at the next turn of the event loop (the line hung up); the queue stays.
+    void Hurry();
+
+  private:
+    using Id = unsigned long long;
+    void Add(Awaiter* awaiter);
+    // Resumes the wait if it still waits (a close may have ended it meanwhile).
+    void Resume(Id id);
+    void Post(Id id);
+
+    Id next_ = 0;
+    std::map<Id, Awaiter*> waiting_;
+    std::deque<Id> queue_;
+};
