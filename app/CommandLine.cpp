@@ -3,6 +3,7 @@
 #include "Convert.h"
 #include "ErrorReport.h"
 #include "Focuser.h"
+#include "IndiForm.h"
 #include "MainForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTcpServer>
 #include <QTextBlock>
 #include <QTimer>
@@ -52,7 +54,15 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("port"),
         QStringLiteral("The phone control server's TCP port (default 1321; 0 takes a free one)."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, remote, port});
+    const QCommandLineOption indi(
+        QStringLiteral("indi"),
+        QStringLiteral("Start the INDI server as its window's Start does and print its address, "
+                       "for Ekos and other INDI clients."));
+    const QCommandLineOption indiPort(
+        QStringLiteral("indi-port"),
+        QStringLiteral("The INDI server's TCP port (default 7624; 0 takes a free one)."),
+        QStringLiteral("N"));
+    parser.addOptions({help, connect, remote, port, indi, indiPort});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
@@ -68,25 +78,29 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     options.connect = parser.isSet(connect);
     options.remote = parser.isSet(remote);
-    if (parser.isSet(port)) {
-        const QString text = parser.value(port);
+    options.indi = parser.isSet(indi);
+    for (const auto& [option, value] :
+         {std::pair{&port, &options.port}, {&indiPort, &options.indiPort}}) {
+        if (!parser.isSet(*option)) continue;
+        const QString text = parser.value(*option);
         int number = -1;
         try {
             number = StrToInt(text);
         } catch (const Failure&) {
         }
         if (number < 0 || number > 65535)
-            return wrong(
-                QStringLiteral("--port needs a number from 0 to 65535, not '%1'").arg(text));
-        options.port = number;
+            return wrong(QStringLiteral("--%1 needs a number from 0 to 65535, not '%2'")
+                             .arg(option->names().first(), text));
+        *value = number;
     }
     return std::nullopt;
 }
 
 void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
+    FormIndi->SpinEditIndiPort->setValue(options.indiPort);
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        if (!options.remote)
+        if (!options.remote && !options.indi)
             std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
                          "serves the phone control page"
                       << std::endl;
@@ -94,7 +108,7 @@ void ApplyStartOptions(const TStartOptions& options) {
         SetErrorReporter(
             [](const QString& message) { std::cerr << "skyvarn: " << message << std::endl; });
     }
-    if (!options.connect && !options.remote) return;
+    if (!options.connect && !options.remote && !options.indi) return;
     // Queued, so that the windows are shown before Connect All starts.
     QTimer::singleShot(0, FormMain,
                        [options] { Launch(RunStartOptions(options, std::cout, std::cerr)); });
@@ -103,6 +117,14 @@ void ApplyStartOptions(const TStartOptions& options) {
 QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err) {
     // The page is served once the accessories are connected, as after a click that has ended.
     if (options.connect && !FormMain->Searching()) co_await FormMain->ConnectAll();
+    if (options.indi) {
+        try {
+            FormIndi->BtnIndiStartClick();
+            out << "INDI server: " << FormIndi->Address() << std::endl;
+        } catch (const Failure& e) {
+            err << "skyvarn: the INDI server did not start: " << e.Message() << std::endl;
+        }
+    }
     if (!options.remote) co_return;
     // Without a screen nobody can pick the focuser that the page moves.
     if (options.connect && FormMain->QLO->Connected() &&

@@ -10,6 +10,8 @@ struct TStartOptions {
     bool connect = false; // press Connect All
     bool remote = false;  // start the phone control server and print where it is
     int port = 1321;      // the phone control server's port; 0 takes a free one
+    bool indi = false;    // start the INDI server and print where it is
+    int indiPort = 7624;  // the INDI server's port; 0 takes a free one
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so
@@ -24,8 +26,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
 // run once the windows are up.
 void ApplyStartOptions(const TStartOptions& options);
 
-// Connect All, then the server's start with its address and QR code on out, or why it did not
-// start on err. The program goes on either way.
+// Connect All, then the servers' starts with their addresses (and the phone page's QR code) on
+// out, or why they did not start on err. The program goes on either way.
 QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err);
 
 // The control page's address and its QR code as half blocks, as the terminal shows them.

@@ -47,6 +47,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
 
     // Window handlers
     void ButtonQLOWSClick();
+    void ButtonIndiClick();
     void ButtonDetailsQLOClick();
     void ButtonDetailsQLO2Click();
     void ButtonDetailsBRSClick();
@@ -101,6 +102,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     QPushButton* ButtonLoadDevices;
     QCheckBox* CheckBoxTrackAll;
     QPushButton* ButtonQLOWS;
+    QPushButton* ButtonIndi;
 
     QGroupBox* GroupBoxQLO;
     QLabel* LabelPortStatusQLO;
@@ -218,8 +220,11 @@ class TFormQLO;
 class TFormBRS;
 class TFormPanels;
 class TFormQLOWS;
+class TFormIndi;
 extern TFormMain* FormMain;
 extern TFormQLO* FormQLO;
 extern TFormBRS* FormBRS;
 extern TFormPanels* FormPanels;
 extern TFormQLOWS* FormQLOWS;
+// The INDI server's window, beside the five.
+extern TFormIndi* FormIndi;

@@ -2,10 +2,12 @@
 
 #include "BRSForm.h"
 #include "FocuserRemote.h"
+#include "IndiForm.h"
 #include "MainForm.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
+#include "Server.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +21,8 @@
 namespace {
 // What the phone page moves; lives as long as the remote-access window.
 std::unique_ptr<TFocuserRemote> Remote;
+// The INDI server; lives as long as its window.
+std::unique_ptr<indi::TIndiServer> IndiServer;
 
 void Centre(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -38,8 +42,12 @@ void CreateForms(bool show) {
     FormPanels = new TFormPanels;
     Remote = std::make_unique<TFocuserRemote>(*FormMain->QLO, *FormQLO);
     FormQLOWS = new TFormQLOWS(*Remote);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels, FormQLOWS})
+    IndiServer = std::make_unique<indi::TIndiServer>(
+        *FormMain->QLO, *FormMain->QLO2, *FormMain->BRS, *FormMain->PrimaryPanels,
+        [](const QString& line) { FormMain->LogNotifs(line); });
+    FormIndi = new TFormIndi(*IndiServer);
+    for (QWidget* w : std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels,
+                                                      FormQLOWS, FormIndi})
         Centre(w);
     if (show) FormMain->show();
 
@@ -63,6 +71,9 @@ void DestroyForms() {
     // Exchanges end while every window they may show their end in is still there.
     if (FormMain) FormMain->CloseAll();
     // Secondary windows first: the main window's links outlive every window that uses them.
+    delete FormIndi;
+    FormIndi = nullptr;
+    IndiServer.reset();
     delete FormQLOWS;
     FormQLOWS = nullptr;
     Remote.reset();

@@ -57,6 +57,9 @@ struct Command {
     QString version;
     QList<Member> members;
     bool operator==(const Command&) const = default;
+
+    // The text sent for a member, or null when it was not sent.
+    const QString* Value(const QString& member) const;
 };
 
 // The number of a member's text: decimal with a point, or sexagesimal ("12:30:36", "-1 30");
@@ -64,5 +67,10 @@ struct Command {
 bool ParseNumber(const QString& text, double& value);
 // "On" / "Off" as the protocol writes them.
 bool ParseSwitch(const QString& text, bool& on);
+
+// A client's switch members applied to the vector as its rule says (one of many: the members
+// sent are the whole choice). False, with why and the vector unchanged, when a member is unknown
+// or not On/Off, or when the result breaks the rule.
+bool ApplySwitches(Vector& vector, const Command& command, QString& why);
 
 } // namespace indi

@@ -1,9 +1,5 @@
 #include "Reader.h"
 
-#include <QRegularExpression>
-
-#include <cmath>
-
 namespace indi {
 
 namespace {
@@ -45,53 +41,6 @@ qsizetype IncompleteTail(const QByteArray& bytes) {
 }
 
 } // namespace
-
-Element* Vector::Find(const QString& element) {
-    for (Element& e : elements)
-        if (e.name == element) return &e;
-    return nullptr;
-}
-
-const Element* Vector::Find(const QString& element) const {
-    return const_cast<Vector*>(this)->Find(element);
-}
-
-bool ParseNumber(const QString& text, double& value) {
-    const QString trimmed = text.trimmed();
-    bool ok = false;
-    double number = trimmed.toDouble(&ok);
-    if (!ok) {
-        // Degrees, minutes and seconds, the first part carrying the sign.
-        const QStringList parts =
-            trimmed.split(QRegularExpression(QStringLiteral("[: ]+")), Qt::SkipEmptyParts);
-        if (parts.size() < 2 || parts.size() > 3) return false;
-        number = 0;
-        double scale = 1;
-        for (const QString& part : parts) {
-            const double v = part.toDouble(&ok);
-            if (!ok || (scale != 1 && (v < 0 || part.startsWith(QChar('+'))))) return false;
-            number += std::fabs(v) / scale;
-            scale *= 60;
-        }
-        if (parts.first().startsWith(QChar('-'))) number = -number;
-    }
-    if (!std::isfinite(number)) return false;
-    value = number;
-    return true;
-}
-
-bool ParseSwitch(const QString& text, bool& on) {
-    const QString trimmed = text.trimmed();
-    if (trimmed == QLatin1StringView("On")) {
-        on = true;
-        return true;
-    }
-    if (trimmed == QLatin1StringView("Off")) {
-        on = false;
-        return true;
-    }
-    return false;
-}
 
 TReader::TReader(ReaderLimits limits) : limits_(limits) {
     // Names are taken as written: a prefix nobody declared is no error here.

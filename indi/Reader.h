@@ -36,8 +36,8 @@ class TReader {
 
     ReaderLimits limits_;
     QXmlStreamReader xml_;
-    QByteArray held_; // the start of a character whose end has not arrived
-    qsizetype fed_ = 0;     // characters handed to the XML reader, the made-up root included
+    QByteArray held_;        // the start of a character whose end has not arrived
+    qsizetype fed_ = 0;      // characters handed to the XML reader, the made-up root included
     qsizetype boundary_ = 0; // character offset where the element being read began
     int depth_ = 0;          // open elements, the made-up root included
     bool taking_ = false;    // the open top-level element is a command

@@ -88,13 +88,12 @@ QString MemberValue(Kind kind, const Element& e) {
 }
 
 QByteArray Write(const Vector& v, bool define, const QDateTime& when, const QString& message) {
-    const QString tag = (define ? QStringLiteral("def") : QStringLiteral("set")) + KindText(v.kind) +
-                        QStringLiteral("Vector");
+    const QString tag = (define ? QStringLiteral("def") : QStringLiteral("set")) +
+                        KindText(v.kind) + QStringLiteral("Vector");
     TElement vector{tag};
     vector.Attr(QLatin1StringView("device"), v.device).Attr(QLatin1StringView("name"), v.name);
     if (define)
-        vector.Attr(QLatin1StringView("label"), v.label)
-            .Attr(QLatin1StringView("group"), v.group);
+        vector.Attr(QLatin1StringView("label"), v.label).Attr(QLatin1StringView("group"), v.group);
     vector.Attr(QLatin1StringView("state"), StateText(v.state));
     if (define && v.kind != Kind::Light) vector.Attr(QLatin1StringView("perm"), PermText(v.perm));
     if (define && v.kind == Kind::Switch) vector.Attr(QLatin1StringView("rule"), RuleText(v.rule));

@@ -17,8 +17,8 @@ using indi::Command;
 
 QString Describe(const Command& c) {
     static const char* types[] = {"get", "text", "number", "switch"};
-    QString out = QLatin1StringView(types[int(c.type)]) + QChar(' ') + c.device + QChar('/') +
-                  c.name;
+    QString out =
+        QLatin1StringView(types[int(c.type)]) + QChar(' ') + c.device + QChar('/') + c.name;
     if (!c.version.isEmpty()) out += QStringLiteral(" v") + c.version;
     for (const Command::Member& m : c.members)
         out += QChar(' ') + m.name + QChar('=') + QChar('[') + m.value + QChar(']');
@@ -172,10 +172,18 @@ TEST(IndiReader, NumbersAndSwitches) {
         bool ok;
         double value;
     } numbers[] = {
-        {"500", true, 500},       {" 1e3 ", true, 1000},    {"-2.5", true, -2.5},
-        {"12:30", true, 12.5},    {"-1:30:36", true, -1.51}, {"10 15", true, 10.25},
-        {"1:-30", false, 0},      {"1:2:3:4", false, 0},    {"abc", false, 0},
-        {"inf", false, 0},        {"", false, 0},           {"1,5", false, 0},
+        {"500", true, 500},
+        {" 1e3 ", true, 1000},
+        {"-2.5", true, -2.5},
+        {"12:30", true, 12.5},
+        {"-1:30:36", true, -1.51},
+        {"10 15", true, 10.25},
+        {"1:-30", false, 0},
+        {"1:2:3:4", false, 0},
+        {"abc", false, 0},
+        {"inf", false, 0},
+        {"", false, 0},
+        {"1,5", false, 0},
     };
     for (const auto& n : numbers) {
         double value = -7;
@@ -188,8 +196,8 @@ TEST(IndiReader, NumbersAndSwitches) {
         const char* text;
         bool ok;
         bool on;
-    } switches[] = {{"On", true, true}, {" Off ", true, false}, {"on", false, false},
-                    {"1", false, false}};
+    } switches[] = {
+        {"On", true, true}, {" Off ", true, false}, {"on", false, false}, {"1", false, false}};
     for (const auto& s : switches) {
         bool on = !s.on;
         EXPECT_EQ(indi::ParseSwitch(QString::fromLatin1(s.text), on), s.ok) << s.text;
