@@ -72,7 +72,7 @@ TFocuserModel::TFocuserModel(const QString& device, const QString& port,
     : TDeviceModel(device, port, kFocuserInterface),
       maxPosition_(maxPosition.value_or(kLargestMax)), readings_(readings) {
     vectors_ << NumberVector(device, kAbs, QStringLiteral("Absolute Position"), Perm::ReadWrite,
-                             State::Ok,
+                             readings.positionKnown ? State::Ok : State::Idle,
                              Number(kAbsValue, QStringLiteral("Steps"), QStringLiteral("%.f"), 0,
                                     maxPosition_, 100, readings.position))
              << NumberVector(device, kRel, QStringLiteral("Relative Position"), Perm::ReadWrite,
@@ -98,9 +98,14 @@ TFocuserModel::TFocuserModel(const QString& device, const QString& port,
 }
 
 QStringList TFocuserModel::Update(const FocuserReadings& readings) {
+    // The polled position stays as it was until the next position reply: a target reached
+    // meanwhile is not undone by it.
+    if (readings.position != readings_.position) position_ = readings.position;
     readings_ = readings;
     QStringList changed;
-    SetNumber(kAbs, kAbsValue, readings.position, changed);
+    SetNumber(kAbs, kAbsValue, position_, changed);
+    // Until a position reply has come the position shown is not the focuser's.
+    if (readings.positionKnown && At(kAbs).state == State::Idle) SetState(kAbs, State::Ok, changed);
     SetNumber(kTemperature, QStringLiteral("TEMPERATURE"), readings.temperature, changed);
     SetSwitch(kTempComp, kEnabled, readings.tempComp, changed);
     SetSwitch(kTempComp, kDisabled, !readings.tempComp, changed);
@@ -157,6 +162,8 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving
     const int max = absolute ? maxPosition_ : focuser::kMaxMoveSteps;
     if (!WholeNumber(command, member, 0, max, value, why)) {
         reply.message = why;
+    } else if (absolute && !readings_.positionKnown) {
+        reply.message = QStringLiteral("%1 has not reported its position yet").arg(Device());
     } else if (moving || clientMove_) {
         reply.message = QStringLiteral("%1 is already moving").arg(Device());
     } else if (readings_.tempComp) {
@@ -173,7 +180,7 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving
 
 TFocuserModel::Action TFocuserModel::Move(const Command& command, int value, bool relative) {
     Action action;
-    const int position = readings_.position;
+    const int position = position_;
     int target = value;
     if (relative) {
         const bool in = At(kMotion).Find(kInward)->on;
@@ -219,7 +226,10 @@ Reply TFocuserModel::MoveFinished(End end, const QString& failure) {
     Reply reply;
     clientMove_ = false;
     const State state = end == End::Done ? State::Ok : State::Alert;
-    if (end == End::Done) SetNumber(kAbs, kAbsValue, target_, reply.changed);
+    if (end == End::Done) {
+        position_ = target_;
+        SetNumber(kAbs, kAbsValue, target_, reply.changed);
+    }
     SetState(kAbs, state, reply.changed);
     if (relative_) SetState(kRel, state, reply.changed);
     switch (end) {

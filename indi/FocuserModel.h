@@ -10,9 +10,10 @@
 namespace indi {
 
 struct FocuserReadings {
-    int position = 0;
+    int position = 0; // as last polled
     double temperature = 0;
     bool tempComp = false;
+    bool positionKnown = false; // a position reply has come since the focuser was connected
 };
 
 class TFocuserModel : public TDeviceModel {
@@ -50,6 +51,9 @@ class TFocuserModel : public TDeviceModel {
 
     int maxPosition_;
     FocuserReadings readings_;
+    // Where the focuser is: the polled position, or a client's target once its move ended,
+    // until the polling brings a new position.
+    int position_ = 0;
     bool clientMove_ = false; // a client's move asked and not yet ended
     bool relative_ = false;
     int target_ = 0;

@@ -74,7 +74,10 @@ TServedFocuser::TServedFocuser(TIndiServer& server, TFocuser& focuser, QString n
     auto update = [this] {
         if (Serving()) Send(Focuser()->Update(Readings()));
     };
-    connect(&focuser, &TFocuser::Reading, this, GuardedSlot(update));
+    connect(&focuser, &TFocuser::Reading, this, GuardedSlot([this, update] {
+        ++readings_;
+        update();
+    }));
     connect(&focuser, &TFocuser::TempCompChanged, this, GuardedSlot(update));
     connect(&focuser, &TFocuser::MoveStarted, this, GuardedSlot([this] {
         if (Serving()) Send(Focuser()->MoveStarted());
@@ -85,7 +88,8 @@ TServedFocuser::TServedFocuser(TIndiServer& server, TFocuser& focuser, QString n
 }
 
 FocuserReadings TServedFocuser::Readings() const {
-    return FocuserReadings{focuser_.Position, focuser_.Temp, focuser_.TempComp};
+    // The polls ask position and temperature in turn: two replies hold a position.
+    return FocuserReadings{focuser_.Position, focuser_.Temp, focuser_.TempComp, readings_ >= 2};
 }
 
 void TServedFocuser::Define() {
@@ -162,7 +166,6 @@ QCoro::Task<> TServedFocuser::SetTempComp(int generation, bool on) {
 
 TServedDew::TServedDew(TIndiServer& server, TDewController& dew, QString name)
     : TServed(server, dew, std::move(name)), dew_(dew) {
-    connect(&dew, &TDevice::Opened, this, [this] { framed_ = false; });
     connect(&dew, &TDewController::FrameParsed, this, GuardedSlot([this] {
         framed_ = true;
         if (Serving()) Send(Dew()->Update(Readings()));

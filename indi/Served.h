@@ -32,6 +32,8 @@ class TServed : public QObject {
     virtual void Handle(const Command& command);
 
   protected:
+    // The device was connected again: what was learnt of it before is forgotten.
+    virtual void Reconnected() {}
     // Builds the model (it may read from the device first) and hands it to Defined.
     virtual void Define();
     void Defined(std::unique_ptr<TDeviceModel> model);
@@ -58,6 +60,7 @@ class TServedFocuser : public TServed {
     void Handle(const Command& command) override;
 
   protected:
+    void Reconnected() override { readings_ = 0; }
     void Define() override;
 
   private:
@@ -68,6 +71,7 @@ class TServedFocuser : public TServed {
     QCoro::Task<> SetTempComp(int generation, bool on);
 
     TFocuser& focuser_;
+    int readings_ = 0; // since the focuser was connected
 };
 
 class TServedDew : public TServed {
@@ -76,6 +80,7 @@ class TServedDew : public TServed {
     void Handle(const Command& command) override;
 
   protected:
+    void Reconnected() override { framed_ = false; }
     void Define() override;
 
   private:

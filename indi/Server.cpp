@@ -1,6 +1,7 @@
 #include "Server.h"
 
 #include "DeviceModel.h"
+#include "ErrorReport.h"
 #include "Focuser.h"
 #include "Front.h"
 #include "Panels.h"
@@ -9,16 +10,21 @@
 #include "Writer.h"
 
 #include <QDateTime>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace indi {
 
 // One client's connection: its stream's reader and what it subscribed to.
-class TIndiClient : public net::THandler {
+class TIndiClient : public net::THandler, public std::enable_shared_from_this<TIndiClient> {
   public:
     TIndiClient(TIndiServer& server, std::shared_ptr<net::TConnection> connection)
         : server_(server), connection_(std::move(connection)) {}
 
     void received(const QByteArray& bytes) override {
+        // A command's answer may end this connection, and the connection drops its handler.
+        const auto self = shared_from_this();
         QList<Command> commands;
         const bool open = reader_.Feed(bytes, commands);
         for (const Command& command : commands) {
@@ -48,12 +54,18 @@ class TIndiClient : public net::THandler {
         return false;
     }
     void Send(const QByteArray& bytes) { connection_->send(bytes); }
+    // The devices this client has been given, in the order it learnt them.
+    void Learnt(const QString& device) {
+        if (!devices_.contains(device)) devices_.append(device);
+    }
+    QStringList& Devices() { return devices_; }
 
   private:
     TIndiServer& server_;
     std::shared_ptr<net::TConnection> connection_;
     TReader reader_;
     QList<std::pair<QString, QString>> subscriptions_;
+    QStringList devices_;
 };
 
 TIndiServer::TIndiServer(TFocuser& focuser1, TFocuser& focuser2, TDewController& dew,
@@ -68,7 +80,7 @@ TIndiServer::TIndiServer(TFocuser& focuser1, TFocuser& focuser2, TDewController&
     front_ = std::make_unique<net::TFront>(
         [this](const std::shared_ptr<net::TConnection>& connection) {
             auto client = std::make_shared<TIndiClient>(*this, connection);
-            clients_.push_back(client.get());
+            clients_.push_back(client);
             Log(QStringLiteral("%1: client connected").arg(connection->id()));
             emit Changed();
             return client;
@@ -99,6 +111,7 @@ void TIndiServer::Stop() {
     front_->close();
     for (auto& served : served_)
         served->Stop();
+    deleting_.clear();
     Log(QStringLiteral("0: stopped"));
     emit Changed();
 }
@@ -120,8 +133,18 @@ void TIndiServer::Log(const QString& line) const {
 }
 
 void TIndiServer::Gone(TIndiClient& client) {
-    std::erase(clients_, &client);
+    std::erase_if(clients_, [&](const std::weak_ptr<TIndiClient>& c) {
+        const auto held = c.lock();
+        return !held || held.get() == &client;
+    });
     emit Changed();
+}
+
+std::vector<std::shared_ptr<TIndiClient>> TIndiServer::Clients() const {
+    std::vector<std::shared_ptr<TIndiClient>> clients;
+    for (const auto& c : clients_)
+        if (auto held = c.lock()) clients.push_back(std::move(held));
+    return clients;
 }
 
 void TIndiServer::Handle(TIndiClient& client, const Command& command) {
@@ -134,7 +157,9 @@ void TIndiServer::Handle(TIndiClient& client, const Command& command) {
             QByteArray defs;
             for (const Vector& v : model->Vectors())
                 if (command.name.isEmpty() || command.name == v.name) defs += DefVector(v, now);
-            if (!defs.isEmpty()) client.Send(defs);
+            if (defs.isEmpty()) continue;
+            client.Send(defs);
+            client.Learnt(served->Name());
         }
         return;
     }
@@ -144,18 +169,41 @@ void TIndiServer::Handle(TIndiClient& client, const Command& command) {
 
 void TIndiServer::Defined(const TDeviceModel& model) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (TIndiClient* client : clients_) {
+    for (const auto& client : Clients()) {
         QByteArray defs;
         for (const Vector& v : model.Vectors())
             if (client->Wants(model.Device(), v.name)) defs += DefVector(v, now);
-        if (!defs.isEmpty()) client->Send(defs);
+        if (defs.isEmpty()) continue;
+        client->Send(defs);
+        client->Learnt(model.Device());
     }
 }
 
 void TIndiServer::Deleted(const QString& device) {
-    const QByteArray del = DelProperty(device, {}, QDateTime::currentDateTimeUtc());
-    for (TIndiClient* client : clients_)
-        if (client->WantsDevice(device)) client->Send(del);
+    // Disconnect All closes the devices one after the other. The INDI library's client (1.9.9)
+    // then loses a device deleted after one it learnt earlier and had updated: the devices of
+    // one event are deleted together, each client's in the reverse order it learnt them.
+    if (deleting_.isEmpty()) QTimer::singleShot(0, this, GuardedSlot([this] { SendDeletions(); }));
+    deleting_.append(device);
+}
+
+void TIndiServer::SendDeletions() {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    auto gone = [&](const QString& device) {
+        // Defined again meanwhile: its clients keep it.
+        return deleting_.contains(device) &&
+               std::none_of(served_.begin(), served_.end(),
+                            [&](const auto& s) { return s->Name() == device && s->Model(); });
+    };
+    for (const auto& client : Clients()) {
+        QStringList& devices = client->Devices();
+        for (qsizetype i = devices.size() - 1; i >= 0; --i) {
+            if (!gone(devices[i])) continue;
+            client->Send(DelProperty(devices[i], {}, now));
+            devices.removeAt(i);
+        }
+    }
+    deleting_.clear();
 }
 
 void TIndiServer::Send(const TDeviceModel& model, const Reply& reply) {
@@ -169,12 +217,12 @@ void TIndiServer::Send(const TDeviceModel& model, const Reply& reply) {
     }
     if (message.isEmpty()) return;
     const QByteArray bytes = Message(model.Device(), message, now);
-    for (TIndiClient* client : clients_)
+    for (const auto& client : Clients())
         if (client->WantsDevice(model.Device())) client->Send(bytes);
 }
 
 void TIndiServer::Broadcast(const QString& device, const QString& name, const QByteArray& bytes) {
-    for (TIndiClient* client : clients_)
+    for (const auto& client : Clients())
         if (client->Wants(device, name)) client->Send(bytes);
 }
 

@@ -61,9 +61,15 @@ class TIndiServer : public QObject {
   private:
     void Broadcast(const QString& device, const QString& name, const QByteArray& bytes);
 
+    void SendDeletions();
+
     LogSink log_;
     std::vector<std::unique_ptr<TServed>> served_;
-    std::vector<TIndiClient*> clients_; // held by their connections
+    QStringList deleting_; // deleted, waiting for the end of the current event
+    // The clients as they are now; a send may end a client's connection meanwhile.
+    std::vector<std::shared_ptr<TIndiClient>> Clients() const;
+
+    std::vector<std::weak_ptr<TIndiClient>> clients_; // held by their connections
     std::unique_ptr<net::TFront> front_;
 };
 
