@@ -70,7 +70,8 @@ Vector SwitchVector(const QString& device, const QString& name, const QString& l
 TFocuserModel::TFocuserModel(const QString& device, const QString& port,
                              std::optional<int> maxPosition, const FocuserReadings& readings)
     : TDeviceModel(device, port, kFocuserInterface),
-      maxPosition_(maxPosition.value_or(kLargestMax)), readings_(readings) {
+      maxPosition_(maxPosition.value_or(kLargestMax)), readings_(readings),
+      position_(readings.position) {
     vectors_ << NumberVector(device, kAbs, QStringLiteral("Absolute Position"), Perm::ReadWrite,
                              readings.positionKnown ? State::Ok : State::Idle,
                              Number(kAbsValue, QStringLiteral("Steps"), QStringLiteral("%.f"), 0,
@@ -173,7 +174,9 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving
     } else {
         return Move(command, value, !absolute);
     }
-    SetState(command.name, State::Alert, reply.changed);
+    // A property that is Busy with a running move stays so: that move ends it.
+    if (At(command.name).state != State::Busy)
+        SetState(command.name, State::Alert, reply.changed);
     if (!reply.changed.contains(command.name)) reply.changed << command.name;
     return action;
 }
