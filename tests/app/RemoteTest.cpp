@@ -82,6 +82,8 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         std::optional<int> code;
         bool connect, remote;
         int port;
+        bool indi = false;
+        int indiPort = 7624;
     } cases[] = {
         {{}, {}, false, false, 1321},
         {{"--connect", "--remote"}, {}, true, true, 1321},
@@ -93,6 +95,9 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         {{"--bogus"}, 2, false, false, 1321},
         {{"connect"}, 2, false, false, 1321},
         {{"--help", "--connect"}, 0, false, false, 1321},
+        {{"--connect", "--indi"}, {}, true, false, 1321, true, 7624},
+        {{"--indi", "--indi-port", "0", "--port", "8080"}, {}, false, false, 8080, true, 0},
+        {{"--indi-port", "-1"}, 2, false, false, 1321},
     };
     for (const auto& c : cases) {
         const std::string line = c.arguments.join(' ').toStdString();
@@ -102,6 +107,8 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         EXPECT_EQ(options.connect, c.connect) << line;
         EXPECT_EQ(options.remote, c.remote) << line;
         EXPECT_EQ(options.port, c.port) << line;
+        EXPECT_EQ(options.indi, c.indi) << line;
+        EXPECT_EQ(options.indiPort, c.indiPort) << line;
     }
 }
 
