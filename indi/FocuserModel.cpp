@@ -175,8 +175,7 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving
         return Move(command, value, !absolute);
     }
     // A property that is Busy with a running move stays so: that move ends it.
-    if (At(command.name).state != State::Busy)
-        SetState(command.name, State::Alert, reply.changed);
+    if (At(command.name).state != State::Busy) SetState(command.name, State::Alert, reply.changed);
     if (!reply.changed.contains(command.name)) reply.changed << command.name;
     return action;
 }
