@@ -13,16 +13,18 @@ double TFocuserRemote::Temperature() const {
     return focuser1_.Temp;
 }
 
-void TFocuserRemote::MoveIn(const QString& steps) {
-    window_.ComboMove->setCurrentText(steps); // stays visible in the window afterwards
-    window_.ButtonMoveInClick();
+// The window's own moves, so that a phone moves the focuser exactly as its buttons do; each task
+// ends when the move has ended.
+QCoro::Task<> TFocuserRemote::MoveIn(int steps) {
+    window_.ComboMove->setCurrentText(QString::number(steps)); // stays visible in the window
+    return window_.Move(true, window_.ComboMove->currentText());
 }
 
-void TFocuserRemote::MoveOut(const QString& steps) {
-    window_.ComboMove->setCurrentText(steps);
-    window_.ButtonMoveOutClick();
+QCoro::Task<> TFocuserRemote::MoveOut(int steps) {
+    window_.ComboMove->setCurrentText(QString::number(steps));
+    return window_.Move(false, window_.ComboMove->currentText());
 }
 
-void TFocuserRemote::MoveTo(int target) {
-    window_.moveto(target);
+QCoro::Task<> TFocuserRemote::MoveTo(int target) {
+    return window_.GoTo(target);
 }

@@ -14,9 +14,9 @@ class TFocuserRemote : public TRemoteFocuser {
 
     int Position() const override;
     double Temperature() const override;
-    void MoveIn(const QString& steps) override;
-    void MoveOut(const QString& steps) override;
-    void MoveTo(int target) override;
+    QCoro::Task<> MoveIn(int steps) override;
+    QCoro::Task<> MoveOut(int steps) override;
+    QCoro::Task<> MoveTo(int target) override;
 
   private:
     const TFocuser& focuser1_;

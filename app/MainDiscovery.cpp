@@ -23,13 +23,14 @@ void TFormMain::ButtonLoadDevicesClick() {
         StopSearch();
         return;
     }
-    const bool focuserOpen = QLO->Connected() || QLO2->Connected();
-    if (focuserOpen || BRS->Connected() || PrimaryPanels->Connected()) {
+    // A device lost and watched for its return counts as connected here.
+    const bool focuserOpen = Present(panelQLO_) || Present(panelQLO2_);
+    if (focuserOpen || Present(panelBRS_) || Present(panelPanels_)) {
         if (focuserOpen) {
             Tracking.StopFocusers();
             LogNotifs(QStringLiteral("Stopped tracking Quillo"));
         }
-        if (BRS->Connected()) {
+        if (Present(panelBRS_)) {
             Tracking.StopDew();
             LogNotifs(QStringLiteral("Stopped tracking Brisella"));
         }
@@ -40,10 +41,10 @@ void TFormMain::ButtonLoadDevicesClick() {
 }
 
 void TFormMain::ClosePorts() {
-    if (QLO->Connected()) ClosePortQLO();
-    if (QLO2->Connected()) ClosePortQLO2();
-    if (BRS->Connected()) ClosePortBRS();
-    if (PrimaryPanels->Connected()) ClosePortPrimaryPanels();
+    if (Present(panelQLO_)) ClosePortQLO();
+    if (Present(panelQLO2_)) ClosePortQLO2();
+    if (Present(panelBRS_)) ClosePortBRS();
+    if (Present(panelPanels_)) ClosePortPrimaryPanels();
     ReleaseProbe();
     ButtonLoadDevices->setText(QStringLiteral("Connect All"));
 }
@@ -138,7 +139,7 @@ void TFormMain::CloseAll() {
         StopSearch();
         return;
     }
-    if (QLO->Connected() || QLO2->Connected() || BRS->Connected() || PrimaryPanels->Connected())
+    if (Present(panelQLO_) || Present(panelQLO2_) || Present(panelBRS_) || Present(panelPanels_))
         ButtonLoadDevicesClick();
     ReleaseProbe();
 }

@@ -10,6 +10,8 @@
 #include "IndiForm.h"
 #include "Panels.h"
 #include "PanelsForm.h"
+#include "PortWatch.h"
+#include "Probe.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
 #include "Search.h"
@@ -98,6 +100,8 @@ TFormMain::~TFormMain() {
     Tracking.StopDew();
     EndSearch();
     heldProbe_.reset();
+    for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
+        StopWatching(*panel);
     for (TDevice* device : std::initializer_list<TDevice*>{QLO, QLO2, BRS, PrimaryPanels})
         delete device;
 }
@@ -294,6 +298,13 @@ void TFormMain::BuildDevices() {
                     LabelPortStatusPanels,
                     {LabelPanelsLeftValue, LabelPanelRightValue},
                     {ButtonDetailsPanels}};
+    panelQLO_.kind = panelQLO2_.kind = [](const ProbeKinds& k) { return k.focuser; };
+    panelBRS_.kind = [](const ProbeKinds& k) { return k.dew; };
+    panelPanels_.kind = [](const ProbeKinds& k) { return k.panels; };
+    panelQLO_.connect = &TFormMain::ConnectQLO;
+    panelQLO2_.connect = &TFormMain::ConnectQLO2;
+    panelBRS_.connect = &TFormMain::ConnectBRS;
+    panelPanels_.connect = &TFormMain::ConnectPrimaryPanels;
     for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
         connect(panel->device, &TDevice::LineLost, this,
                 GuardedSlot([this, panel] { LineLost(*panel); }));
@@ -369,7 +380,7 @@ void TFormMain::ButtonDetailsPanelsClick() {
 
 void TFormMain::SetConnectAllCaption() {
     const bool any =
-        QLO->Connected() || QLO2->Connected() || BRS->Connected() || PrimaryPanels->Connected();
+        Present(panelQLO_) || Present(panelQLO2_) || Present(panelBRS_) || Present(panelPanels_);
     const QString caption = any ? QStringLiteral("Disconnect All") : QStringLiteral("Connect All");
     // A search shows its progress; the caption is shown once it has ended.
     if (search_)

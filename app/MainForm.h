@@ -25,6 +25,8 @@ class TFocuser;
 class THistoryChart;
 class TPanels;
 class TPortProbe;
+class TPortWatch;
+struct ProbeKinds;
 
 // Build-time switch: the debug log is shown only when this is true.
 #ifdef SKYVARN_SHOW_DEBUG_LOG
@@ -186,6 +188,12 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
         QLabel* status;
         std::vector<QLabel*> values;
         std::vector<QPushButton*> buttons; // enabled while connected
+        // Whether an identification is of this device's kind, and its connect operation.
+        bool (*kind)(const ProbeKinds&) = nullptr;
+        void (TFormMain::*connect)(const QString&) = nullptr;
+        // A lost line's port, watched for the device's return, and the probe of a return.
+        std::unique_ptr<TPortWatch> watch;
+        std::unique_ptr<TPortProbe> probe;
     };
     void BuildTop();
     void BuildFocuserPanels();
@@ -197,6 +205,11 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     // Closes the device's link and empties its panel; false when it was not connected.
     bool ClosePort(Panel& panel);
     void LineLost(Panel& panel);
+    // The device came back on its port: identified again, greeted, polled again.
+    QCoro::Task<> Reconnect(Panel& panel);
+    void StopWatching(Panel& panel);
+    // Connected, or lost and watched for its return.
+    static bool Present(const Panel& panel);
     void OpenFound(TDevice& device, const QString& port,
                    void (TFormMain::*connect)(const QString&));
     struct Search;

@@ -2,12 +2,19 @@
 // steps that differ per device around it.
 #include "BRSForm.h"
 #include "ComPort.h"
+#include "Convert.h"
 #include "DewController.h"
+#include "ErrorReport.h"
+#include "Failure.h"
 #include "Focuser.h"
 #include "MainForm.h"
 #include "Panels.h"
 #include "PanelsForm.h"
+#include "PortWatch.h"
+#include "Probe.h"
 #include "QLOForm.h"
+
+#include <QTimer>
 
 #include <QLabel>
 #include <QProgressBar>
@@ -22,7 +29,8 @@ void TFormMain::Connect(Panel& panel, const QString& port) {
 }
 
 bool TFormMain::ClosePort(Panel& panel) {
-    if (!panel.device->Connected()) return false;
+    if (!Present(panel)) return false;
+    StopWatching(panel);
     // A failing close raises here: the panel and the rest of Disconnect All stay as they are.
     panel.device->Close();
     panel.status->setText(QStringLiteral("Disconnected"));
@@ -33,12 +41,61 @@ bool TFormMain::ClosePort(Panel& panel) {
     return true;
 }
 
-// A pulled cable is shown, not hidden behind frozen readings; the link stays until Disconnect
-// All, and the next Connect All finds the device again once it is back.
+bool TFormMain::Present(const Panel& panel) {
+    return panel.device->Connected() || panel.watch;
+}
+
+// A pulled cable is shown, not hidden behind frozen readings. The dead line is let go (once
+// the exchange it cut short has seen the hang-up), so that the system may give the replugged
+// device its port name back, and the port is watched until the device is back or Disconnect
+// All.
 void TFormMain::LineLost(Panel& panel) {
     const QString port = panel.device->Link().Port();
     panel.status->setText(QStringLiteral("connection lost ") + port);
     LogNotifs(QStringLiteral("Connection lost: %1 on %2").arg(panel.title, port));
+    panel.watch = std::make_unique<TPortWatch>(port);
+    panel.watch->OnBack = [this, &panel] { Launch(Reconnect(panel)); };
+    QTimer::singleShot(0, this, [&panel] {
+        if (panel.watch && panel.device->Link().HungUp()) panel.device->Release();
+    });
+}
+
+void TFormMain::StopWatching(Panel& panel) {
+    // A probe under way unwinds here, before its panel forgets it.
+    if (panel.probe) panel.probe->Stop();
+    panel.probe.reset();
+    panel.watch.reset();
+}
+
+QCoro::Task<> TFormMain::Reconnect(Panel& panel) {
+    const QString port = panel.watch->Port();
+    panel.probe = std::make_unique<TPortProbe>(port);
+    TPortProbe& probe = *panel.probe;
+    co_await probe.Run();
+    if (probe.Stopped || !panel.watch) co_return; // Disconnect All meanwhile
+    const ProbeKinds kinds = RecogniseReply(FromDevice(probe.Reply));
+    const bool answered = !probe.Error && !probe.Silent();
+    panel.probe.reset();
+    if (!answered || !panel.kind(kinds)) {
+        LogNotifs(QStringLiteral("Not reconnected: %1 on %2 %3")
+                      .arg(panel.title, port,
+                           answered ? QStringLiteral("answers as another device")
+                                    : QStringLiteral("does not answer")));
+        panel.watch->Rearm();
+        co_return;
+    }
+    panel.device->Release(); // the old line, if it was not let go yet
+    try {
+        panel.device->Open(port);
+    } catch (const Failure& e) {
+        LogDebug(panel.device->OpenErrorPrefix() + e.Message());
+        LogNotifs(QStringLiteral("Not reconnected: %1 on %2 does not open").arg(panel.title, port));
+        panel.watch->Rearm();
+        co_return;
+    }
+    panel.watch.reset();
+    (this->*panel.connect)(port);
+    LogNotifs(QStringLiteral("Reconnected: %1 on %2").arg(panel.title, port));
 }
 
 void TFormMain::ConnectQLO(const QString& port) {

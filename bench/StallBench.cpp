@@ -42,9 +42,8 @@ void Measure(const char* what, const std::function<void()>& start) {
     QElapsedTimer clock, sinceTick;
     qint64 longest = 0;
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longest = std::max(longest, sinceTick.restart());
-    });
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sinceTick.restart()); });
     tick.start(5);
     clock.start();
     sinceTick.start();

@@ -31,9 +31,9 @@ class TStillFocuser : public TRemoteFocuser {
   public:
     int Position() const override { return 12345; }
     double Temperature() const override { return 21.5; }
-    void MoveIn(const QString&) override {}
-    void MoveOut(const QString&) override {}
-    void MoveTo(int) override {}
+    QCoro::Task<> MoveIn(int) override { co_return; }
+    QCoro::Task<> MoveOut(int) override { co_return; }
+    QCoro::Task<> MoveTo(int) override { co_return; }
 };
 
 int Connect(quint16 port) {

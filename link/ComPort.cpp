@@ -125,6 +125,14 @@ void TComPort::Close() {
     if (OnAfterClose) OnAfterClose();
 }
 
+void TComPort::Abandon() {
+    if (!Connected()) return;
+    StopEvents();
+    CloseExclusive(fd_);
+    fd_ = -1;
+    if (OnAfterClose) OnAfterClose();
+}
+
 int TComPort::WriteText(const QByteArray& text) {
     if (!Connected()) throw NotOpen();
     using Clock = std::chrono::steady_clock;

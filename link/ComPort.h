@@ -25,6 +25,9 @@ class TComPort : public QObject {
     // Raise Failure with the texts of the link ("Unable to open com port (Error: 2)", ...).
     void Open();
     void Close();
+    // Lets go of a link whose line hung up: nothing is purged or sent, the descriptor is closed
+    // (so that the system may give a replugged device its name back). Never raises.
+    void Abandon();
     int WriteText(const QByteArray& text);
     int ReadText(QByteArray& text, int count);
     void PurgeBuffers(bool input, bool output);

@@ -61,6 +61,9 @@ class TDevice : public QObject {
     // A failing close raises and leaves the link open.
     void Close();
 
+    // Lets go of a link whose line hung up, saying nothing to the device (see TComPort::Abandon).
+    void Release() { link_.Abandon(); }
+
     // The debug-log prefix of this device's open errors ("Erreur ouverture ComPortQLO :").
     virtual QString OpenErrorPrefix() const;
     // The debug-log line of a close ("Close QLO Port").

@@ -44,7 +44,8 @@ void TWaits::Add(Awaiter* awaiter) {
 }
 
 void TWaits::Post(Id id) {
-    QMetaObject::invokeMethod(this, [this, id] { Resume(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { Resume(id); }, Qt::QueuedConnection);
 }
 
 void TWaits::Resume(Id id) {

@@ -27,6 +27,10 @@ void CloseOnExec(int fd) {
 } // namespace
 
 TPty::TPty() {
+    Open();
+}
+
+void TPty::Open() {
     char name[PATH_MAX] = {};
     if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
         Fail("Unable to create pseudo-terminal");

@@ -27,6 +27,8 @@ class TPty {
     // Unplugged: the master and our slave copy close, so the program's link sees a hang-up and
     // the device path disappears.
     void Close();
+    // Plugged in again: a new pseudo-terminal, under a new path (raises Failure).
+    void Open();
 
   private:
     // Whether any descriptor of the slave other than ours is open, in any process we may see.

@@ -9,7 +9,7 @@
 #include <sstream>
 
 std::string ConsoleHelp() {
-    return "list | unplug NAME | silent NAME | speak NAME | temp NAME DEGREES | "
+    return "list | unplug NAME | plug NAME | silent NAME | speak NAME | temp NAME DEGREES | "
            "humidity NAME PERCENT | help";
 }
 
@@ -59,7 +59,8 @@ void TConsole::Run(const std::string& line, std::ostream& out) {
         out << ConsoleHelp() << std::endl;
         return;
     }
-    static const std::set<std::string> kVerbs{"unplug", "silent", "speak", "temp", "humidity"};
+    static const std::set<std::string> kVerbs{"unplug", "plug", "silent",
+                                              "speak",  "temp", "humidity"};
     if (!kVerbs.count(verb)) {
         out << "unknown command '" << verb << "'; " << ConsoleHelp() << std::endl;
         return;
@@ -79,6 +80,9 @@ void TConsole::Run(const std::string& line, std::ostream& out) {
     if (verb == "unplug") {
         links_.Remove(entry->name);
         device.Unplug();
+    } else if (verb == "plug") {
+        device.Plug();
+        links_.Add(entry->name, device.Port());
     } else if (verb == "silent" || verb == "speak") {
         TFaults faults = device.Faults();
         faults.silent = verb == "silent";

@@ -140,6 +140,26 @@ void TSimDevice::Unplug() {
     changed_.wait(lock, [&] { return !plugged_; });
 }
 
+void TSimDevice::Plug() {
+    std::unique_lock lock(mutex_);
+    if (plugged_ || stop_) return;
+    lock.unlock();
+    // The device thread ended with the unplug.
+    if (thread_.joinable()) thread_.join();
+    lock.lock();
+    pty_.Open();
+    port_ = pty_.SlavePath();
+    unplug_ = false;
+    plugged_ = true;
+    lock.unlock();
+    Start();
+}
+
+std::string TSimDevice::Port() const {
+    std::lock_guard lock(mutex_);
+    return port_;
+}
+
 bool TSimDevice::Plugged() const {
     std::lock_guard lock(mutex_);
     return plugged_;

@@ -41,7 +41,8 @@ class TSimDevice {
     TSimDevice& operator=(const TSimDevice&) = delete;
 
     // The port name programs open: /dev/pts/N.
-    const std::string& Port() const { return port_; }
+    // The device's path; a new one after each plug.
+    std::string Port() const;
     // "focuser", "dew", "panels", "silent".
     const std::string& Kind() const { return kind_; }
 
@@ -68,6 +69,9 @@ class TSimDevice {
     // Closes the device's end of the line: the port's path disappears and an open link sees a
     // hang-up. Returns when done. There is no way back, as with a pulled cable.
     void Unplug();
+    // Plugged in again after Unplug, on a new pseudo-terminal (Port() names it): the device
+    // keeps its state, as a device on a replugged cable does.
+    void Plug();
     bool Plugged() const;
 
   protected:
@@ -101,7 +105,7 @@ class TSimDevice {
 
     const std::string kind_;
     TPty pty_;
-    const std::string port_;
+    std::string port_;
     TCommandFramer framer_;
     int wakeFd_ = -1;
     std::thread thread_;

@@ -1,43 +1,50 @@
 #pragma once
-// One phone connection: the text it sent that is not consumed yet, and the handling of its
-// requests (framing, request line, commands, answers). No sockets here: answers leave through
-// a function given at construction, memo entries through another.
+// One phone connection: its framing, and the handling of its requests in order, one at a time
+// (request line, commands, answers). A move suspends the handling of its own connection only:
+// the connection's later requests wait (its reading pauses), other connections are answered
+// meanwhile, and the move's page goes out once the move has ended. Requests of a connection
+// that has closed are dropped before they run; a move already running ends as it must.
+// Memo entries leave through a function given at construction.
+#include "Connection.h"
+#include "Framing.h"
 #include "RemoteFocuser.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QString>
+#include <QCoroTask>
+#include <deque>
 #include <functional>
+#include <memory>
 
-class TClientData {
+class TClientData : public net::THandler, public std::enable_shared_from_this<TClientData> {
   public:
-    // Hands one whole answer to the connection; false when the connection takes no more, which
-    // ends the handling (the connection is then to be closed).
-    using Sender = std::function<bool(const QByteArray& bytes)>;
     using LogSink = std::function<void(const QString& entry)>;
 
-    // Unconsumed text a connection may leave waiting; past it the connection is closed, so a
-    // client that never ends its request cannot grow it without end.
-    static constexpr qsizetype kMaxPending = 8 * 1024;
+    // Requests answered in one turn of the event loop before the others get theirs.
+    static constexpr int kRequestsPerTurn = 8;
 
-    TClientData(int id, TRemoteFocuser& focuser, Sender send, LogSink log);
+    TClientData(std::shared_ptr<net::TConnection> socket, TRemoteFocuser& focuser, LogSink log);
 
-    int Id;
-    QList<QByteArray> Lines; // received text not yet consumed, line ends not kept
+    const int Id;                                   // the connection's number
+    const std::shared_ptr<net::TConnection> Socket; // where answers go
 
-    // Takes one read's bytes and answers every request completed by its empty line, in order.
-    // False when the connection is to be closed.
-    bool HandleReceived(const QByteArray& text);
-    bool ExecuteCommand(const QByteArray& path);
-    bool SendPage(const QByteArray& message);
-    bool SendNotImplemented();
+    // The connection's read: logs "%d Read: %s", then HandleReceived.
+    void received(const QByteArray& bytes) override;
+    // A socket error: logs "%d: Error on %s".
+    void failed(QAbstractSocket::SocketError error, bool sending) override;
+
+    // Frames one read's bytes and handles every request they complete, in order.
+    void HandleReceived(const QByteArray& text);
+    QCoro::Task<> ExecuteCommand(QByteArray path);
+    void SendPage(const QByteArray& message);
+    void SendNotImplemented();
 
   private:
-    bool HandleRequest(const QByteArray& line);
-    qsizetype PendingBytes() const;
+    QCoro::Task<> Run(std::shared_ptr<TClientData> self);
+    QCoro::Task<> HandleRequest(TRequest request);
+    void Refuse(const char* answer, const QString& why);
 
     TRemoteFocuser& focuser_;
-    Sender send_;
     LogSink log_;
-    bool endedWithCR_ = false; // the last read ended with a CR whose LF may open the next one
+    TFraming framing_;
+    std::deque<TFramed> waiting_; // framed, not handled yet
+    bool running_ = false;
 };

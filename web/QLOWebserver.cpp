@@ -4,20 +4,17 @@
 #include "Controls.h"
 #include "Convert.h"
 #include "ErrorReport.h"
+#include "Front.h"
 #include "HostAddress.h"
-#include "ListeningSocket.h"
 #include "QrCode.h"
 #include "WiFiPicture.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-
-#include <unistd.h>
 
 using look::Make;
 
@@ -27,14 +24,6 @@ const QString kIpCaption = QStringLiteral("This computer IP address : ");
 constexpr int kQuietZone = 4;
 // The traffic memo keeps its newest lines, like the main window's debug log.
 constexpr int kMemoMaxLines = 20000;
-// One read takes at most this much from a connection; the rest waits in the system.
-constexpr qint64 kReadChunk = 64 * 1024;
-// Answers waiting for a client that does not read them; past it the connection is closed.
-constexpr qint64 kMaxUnsent = 1024 * 1024;
-// The memo keeps a count of lines; each line of a read's entry is cut here, so that the memo's
-// size is bounded too.
-constexpr qsizetype kMaxShown = 200;
-
 // The paint area hands its painting to the window's handler.
 class TPaintBox : public QWidget {
   public:
@@ -50,41 +39,6 @@ class TPaintBox : public QWidget {
   private:
     std::function<void(QPainter&)> paint_;
 };
-
-// The word for a socket error, by the kinds the memo has always named.
-QString ErrorWord(QAbstractSocket::SocketError error, const QTcpSocket& socket) {
-    static const char* const words[] = {"General",    "Send",   "Receive", "Connect",
-                                        "Disconnect", "Accept", "Lookup",  "Empty"};
-    int kind = 0;
-    switch (error) {
-    case QAbstractSocket::NetworkError:
-        kind = socket.bytesToWrite() > 0 ? 1 : 2;
-        break;
-    case QAbstractSocket::ConnectionRefusedError:
-    case QAbstractSocket::SocketTimeoutError:
-        kind = 3;
-        break;
-    case QAbstractSocket::HostNotFoundError:
-        kind = 6;
-        break;
-    default:
-        kind = 0;
-    }
-    return QLatin1String(words[kind]);
-}
-
-// Line ends as they came (CR LF, CR or LF) become the memo's own.
-QString ForMemo(const QByteArray& bytes) {
-    QString text = FromDevice(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QChar('\r'), QChar('\n'));
-    if (text.size() <= kMaxShown) return text;
-    QStringList lines = text.split(QChar('\n'));
-    for (QString& line : lines)
-        if (line.size() > kMaxShown)
-            line = line.left(kMaxShown) + QStringLiteral(" [%1 characters]").arg(line.size());
-    return lines.join(QChar('\n'));
-}
 
 } // namespace
 
@@ -126,20 +80,20 @@ TFormQLOWS::TFormQLOWS(TRemoteFocuser& focuser, QWidget* parent)
     connect(BtnStart, &QPushButton::clicked, this, GuardedSlot([this] { BtnStartClick(); }));
     connect(BtnStop, &QPushButton::clicked, this, GuardedSlot([this] { BtnStopClick(); }));
 
-    HttpServer = new QTcpServer(this);
-    connect(HttpServer, &QTcpServer::newConnection, this, GuardedSlot([this] {
-                while (QTcpSocket* socket = HttpServer->nextPendingConnection())
-                    HttpServerClientConnect(socket);
-            }));
-    connect(HttpServer, &QTcpServer::acceptError, this,
-            GuardedSlot([this] { Log(QStringLiteral("0: Error on Accept")); }));
+    // Entries of connections that outlive the window (a move still running) go nowhere.
+    auto log = [window = QPointer<TFormQLOWS>(this)](const QString& entry) {
+        if (window) window->Log(entry);
+    };
+    HttpServer = new net::TFront(
+        [this](const std::shared_ptr<net::TConnection>& connection) {
+            return HttpServerClientConnect(connection);
+        },
+        log, this);
 }
 
 TFormQLOWS::~TFormQLOWS() {
-    // The sockets go with the server; none may call back into a window being destroyed.
-    for (auto& [socket, record] : clients_)
-        socket->disconnect(this);
-    clients_.clear();
+    // No connection may call back into a window being destroyed.
+    HttpServer->close();
 }
 
 void TFormQLOWS::SetServerPort(quint16 port) {
@@ -152,6 +106,10 @@ void TFormQLOWS::SetListenAddress(const QHostAddress& address) {
 
 void TFormQLOWS::SetAddressSource(std::function<QString()> source) {
     addressSource_ = std::move(source);
+}
+
+void TFormQLOWS::SetConnectionLimits(const net::TLimits& limits) {
+    HttpServer->setLimits(limits);
 }
 
 quint16 TFormQLOWS::ServerPort() const {
@@ -201,28 +159,15 @@ void TFormQLOWS::BtnStartClick() {
 
 void TFormQLOWS::BtnStopClick() {
     if (!HttpServer->isListening()) return;
-    HttpServer->close();
-    std::vector<QTcpSocket*> sockets;
-    for (const auto& [socket, record] : clients_)
-        sockets.push_back(socket);
-    for (QTcpSocket* socket : sockets) {
-        socket->abort(); // normally ends in HttpServerClientDisconnect
-        DropClient(socket);
-    }
+    HttpServer->close(); // and every connection with it
     Say(QStringLiteral("Server stoped !"));
     BtnStart->setEnabled(true);
     BtnStop->setEnabled(false);
 }
 
 void TFormQLOWS::ServerCreate() {
-    // The socket is made here rather than by QTcpServer so that a refusal carries the
-    // system's own text and number.
-    const int fd = OpenListeningSocket(listenAddress_.toIPv4Address(), port_);
-    if (!HttpServer->setSocketDescriptor(fd)) {
-        ::close(fd);
-        throw Failure(QStringLiteral("Erreur socket : %1, avec l'API 'listen'")
-                          .arg(HttpServer->errorString()));
-    }
+    // A refused port raises the system's own text and number.
+    HttpServer->listen(listenAddress_.toIPv4Address(), port_);
     ClientCounter = 0;
     Say(QStringLiteral("Server started.."));
 }
@@ -250,56 +195,11 @@ void TFormQLOWS::PaintBox1Paint(QPainter& painter) {
                       QrBitmap);
 }
 
-void TFormQLOWS::HttpServerClientConnect(QTcpSocket* socket) {
-    const int id = ++ClientCounter;
-    auto send = [this, socket, id](const QByteArray& bytes) {
-        socket->write(bytes);
-        if (socket->bytesToWrite() <= kMaxUnsent) return true;
-        Log(QStringLiteral("%1: Answers not read, connection closed").arg(id));
-        return false;
-    };
-    clients_[socket] =
-        std::make_shared<TClientData>(id, focuser_, send, [this](const QString& e) { Log(e); });
-    socket->setReadBufferSize(kReadChunk);
-    connect(socket, &QTcpSocket::readyRead, this,
-            GuardedSlot([this, socket] { HttpServerClientRead(socket); }));
-    connect(socket, &QTcpSocket::disconnected, this,
-            GuardedSlot([this, socket] { HttpServerClientDisconnect(socket); }));
-    connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, socket](QAbstractSocket::SocketError error) {
-                Guarded([&] { HttpServerClientError(socket, error); });
-            });
-}
-
-std::shared_ptr<TClientData> TFormQLOWS::Record(QTcpSocket* socket, int line) {
-    const auto found = clients_.find(socket);
-    if (found == clients_.end())
-        throw Failure(QStringLiteral("Echec de l'assert (QLOWebServer, ligne %1)").arg(line));
-    return found->second;
-}
-
-void TFormQLOWS::HttpServerClientRead(QTcpSocket* socket) {
-    // Held here so that the record outlives its connection's end until this read is handled.
-    const std::shared_ptr<TClientData> client = Record(socket, __LINE__);
-    const QByteArray text = socket->readAll();
-    if (text.isEmpty()) return;
-    Log(QStringLiteral("%1 Read: %2").arg(QString::number(client->Id), ForMemo(text)));
-    if (!client->HandleReceived(text)) socket->abort();
-}
-
-void TFormQLOWS::HttpServerClientDisconnect(QTcpSocket* socket) {
-    DropClient(socket);
-}
-
-void TFormQLOWS::HttpServerClientError(QTcpSocket* socket, QAbstractSocket::SocketError error) {
-    // The client closing is how a connection normally ends, not an error.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
-    const int id = Record(socket, __LINE__)->Id;
-    Log(QStringLiteral("%1: Error on %2").arg(QString::number(id), ErrorWord(error, *socket)));
-}
-
-void TFormQLOWS::DropClient(QTcpSocket* socket) {
-    if (clients_.erase(socket) == 0) return;
-    socket->disconnect(this);
-    socket->deleteLater();
+std::shared_ptr<net::THandler>
+TFormQLOWS::HttpServerClientConnect(const std::shared_ptr<net::TConnection>& connection) {
+    ClientCounter = connection->id();
+    return std::make_shared<TClientData>(connection, focuser_,
+                                         [window = QPointer<TFormQLOWS>(this)](const QString& e) {
+                                             if (window) window->Log(e);
+                                         });
 }

@@ -1,24 +1,20 @@
 #pragma once
 // Remote-access window: starts and stops the phone control server, shows this computer's
 // address and the QR code of the server's URL, and logs the server's traffic.
+#include "Front.h"
 #include "RemoteFocuser.h"
 
-#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 
 class QLabel;
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
-class QTcpServer;
-class QTcpSocket;
-class TClientData;
 
 class TFormQLOWS : public QWidget {
   public:
@@ -32,6 +28,8 @@ class TFormQLOWS : public QWidget {
     void SetServerPort(quint16 port);
     void SetListenAddress(const QHostAddress& address);
     void SetAddressSource(std::function<QString()> source);
+    // What each connection is allowed (net::TLimits' defaults unless set otherwise).
+    void SetConnectionLimits(const net::TLimits& limits);
     // The port the server listens on while serving, else the one it will use.
     quint16 ServerPort() const;
 
@@ -41,10 +39,10 @@ class TFormQLOWS : public QWidget {
     void BuildQrCode();
     void PaintBox1Paint(QPainter& painter);
 
-    void HttpServerClientConnect(QTcpSocket* socket);
-    void HttpServerClientRead(QTcpSocket* socket);
-    void HttpServerClientDisconnect(QTcpSocket* socket);
-    void HttpServerClientError(QTcpSocket* socket, QAbstractSocket::SocketError error);
+    // A connection accepted: its numbered record (TClientData), which handles its reads,
+    // errors and requests until the connection ends.
+    std::shared_ptr<net::THandler>
+    HttpServerClientConnect(const std::shared_ptr<net::TConnection>& connection);
 
     QPlainTextEdit* MemoHttpTraffic;
     QLabel* ImageWiFi;
@@ -57,7 +55,7 @@ class TFormQLOWS : public QWidget {
     QPushButton* BtnStart;
     QPushButton* BtnStop;
 
-    QTcpServer* HttpServer;
+    net::TFront* HttpServer;
     int ClientCounter = 0;
     QImage QrBitmap; // one pixel per module; empty until the first start
     QString QrText;  // the URL that QrBitmap encodes
@@ -69,13 +67,10 @@ class TFormQLOWS : public QWidget {
     void Log(const QString& entry); // traffic, shown once the current events are handled
     void ShowLog();
     void Say(const QString& line); // the window's own messages, shown at once
-    void DropClient(QTcpSocket* socket);
-    std::shared_ptr<TClientData> Record(QTcpSocket* socket, int line);
 
     TRemoteFocuser& focuser_;
     quint16 port_ = kServerPort;
     QHostAddress listenAddress_{QHostAddress::AnyIPv4};
     std::function<QString()> addressSource_;
     QStringList unshown_;
-    std::unordered_map<QTcpSocket*, std::shared_ptr<TClientData>> clients_;
 };

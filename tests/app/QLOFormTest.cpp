@@ -342,3 +342,22 @@ TEST_F(QLOFormTest, WithNoFocuserSelectedNothingIsWritten) {
     EXPECT_EQ(Settled(one), Commands());
     EXPECT_TRUE(MoveButtons());
 }
+
+// Closing the main window while a move runs ends it at once; the links close as at Disconnect
+// All (the focuser is left in manual mode) and nothing is reported.
+TEST_F(QLOFormTest, ClosingTheMainWindowDuringAMoveEndsItCleanly) {
+    one.SetStepsPerSecond(10);
+    Connect(1, one);
+    FormQLO->RadioButtonFocuser1->setChecked(true);
+    ASSERT_TRUE(Settle());
+    FormQLO->ComboMove->setCurrentText("5000");
+    FormQLO->ButtonMoveOutClick();
+    ASSERT_TRUE(one.WaitForCommand("O05000", 3s));
+    ASSERT_TRUE(FormMain->QLO->Moving());
+    FormMain->close();
+    EXPECT_FALSE(FormMain->QLO->Busy());
+    EXPECT_FALSE(FormMain->QLO->Connected());
+    ASSERT_TRUE(one.WaitForCommand("FMMODE", 3s, 1));
+    Pump(100);
+    EXPECT_TRUE(errors.messages.isEmpty());
+}

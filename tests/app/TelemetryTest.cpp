@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QThread>
@@ -107,6 +108,34 @@ class TrackingTest : public FormsTest {
     QTemporaryDir folder_;
     PortSource previous_;
 };
+
+// A desktop with a decimal comma reads the devices' numbers, which carry a point, and shows
+// them with its comma (run by CTest under LC_ALL=fr_FR.UTF-8).
+TEST_F(TrackingTest, ADecimalCommaDesktopReadsTheDevicesNumbers) {
+    if (DecimalSeparator() != QChar(',')) GTEST_SKIP() << "runs under LC_ALL=fr_FR.UTF-8";
+    TFocuserOptions o;
+    o.temperature = 7.25;
+    o.driftPerSecond = 0;
+    TDewOptions d;
+    d.timeScale = 0;
+    d.ambient = 14.25;
+    d.humidity = 62.5;
+    TSimFocuser focuser(o);
+    TSimDewController dew(d);
+    Plug("a-focuser", focuser);
+    Plug("b-dew", dew);
+    ClickLoadDevices();
+    ASSERT_TRUE(WaitFor(
+        [] {
+            return FormMain->LabelQLOTempValue->text().contains("7,25") &&
+                   FormMain->LabelBRSAmbTempValue->text().contains("14,25");
+        },
+        9000))
+        << FormMain->LabelQLOTempValue->text().toStdString() << " / "
+        << FormMain->LabelBRSAmbTempValue->text().toStdString();
+    EXPECT_TRUE(FormMain->LabelBRSHumidityValue->text().contains("62,5"));
+    EXPECT_FALSE(DebugTexts().join('\n').contains("virgule flottante"));
+}
 
 TEST_F(TrackingTest, TrackAllPollsOnTheTimersAndTheLabelsFollowTheDevices) {
     ASSERT_EQ(DecimalSeparator(), QChar('.'));
@@ -247,6 +276,61 @@ TEST_F(TrackingTest, AFocuserUnpluggedWhileTrackingIsShownAndFoundAgain) {
     ClickLoadDevices();
     EXPECT_TRUE(FormMain->QLO->Connected());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + port);
+}
+
+// A replugged device comes back by itself on its port, identified again and greeted; nothing
+// else is probed and the charts keep their points. Another kind of device there is not taken.
+TEST_F(TrackingTest, AReplugComesBackByItselfAndAnotherKindIsNotTaken) {
+    TSimFocuser one, two;
+    TSimDewController dew, stranger;
+    Plug("a-focuser", one);
+    Plug("b-focuser", two);
+    Plug("c-dew", dew);
+    ClickLoadDevices();
+    const QString port = FormMain->QLO->Link().Port();
+    ASSERT_TRUE(WaitFor([&] { return one.CommandCount() >= 3; }, 5000));
+    auto replug = [&](const TSimDevice& device) {
+        QFile::remove(port);
+        QFile::link(QString::fromStdString(device.Port()), port);
+    };
+    auto notified = [](const QString& line) {
+        return WaitFor([&] { return Texts(FormMain->MemoAdminMsgs).contains(line); }, 20000);
+    };
+
+    one.Unplug();
+    ASSERT_TRUE(notified("Connection lost: Quillo 1 on " + port));
+    Pump(1500); // the cable stays out a little
+    const qsizetype points = FormMain->ChartBRS->PointCount(0);
+    one.ClearReceived();
+    two.ClearReceived();
+    dew.ClearReceived();
+    one.Plug();
+    replug(one);
+    ASSERT_TRUE(notified("Reconnected: Quillo 1 on " + port));
+    EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + port);
+    EXPECT_TRUE(WaitFor([&] { return PollsOf(one, kFocuserPolls).size() >= 2; }, 5000));
+    const std::vector<std::string> seen = one.Commands();
+    EXPECT_EQ(
+        std::vector<std::string>(seen.begin(), seen.begin() + 3),
+        (std::vector<std::string>{"SWHOIS", "FMMODE", PollsOf(one, kFocuserPolls)[0].command}));
+    for (const TSimDevice* other : std::initializer_list<const TSimDevice*>{&two, &dew})
+        for (const std::string& command : other->Commands())
+            EXPECT_NE(command, "SWHOIS");
+    EXPECT_GE(FormMain->ChartBRS->PointCount(0), points); // not cleared
+
+    one.Unplug();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Texts(FormMain->MemoAdminMsgs).count("Connection lost: Quillo 1 on " + port) ==
+                   2;
+        },
+        10000));
+    Pump(1500);
+    replug(stranger);
+    ASSERT_TRUE(notified("Not reconnected: Quillo 1 on " + port + " answers as another device"));
+    EXPECT_FALSE(FormMain->QLO->Connected());
+    EXPECT_FALSE(FormMain->BRS->Link().Port() == port);
+    EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
 }
 
 TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {

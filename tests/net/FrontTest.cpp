@@ -81,8 +81,8 @@ class FrontTest : public testing::Test {
         auto client = std::make_unique<QTcpSocket>();
         client->connectToHost(QHostAddress::LocalHost, front.serverPort());
         if (!refused) {
-            EXPECT_TRUE(WaitFor(
-                [&] { return client->state() == QAbstractSocket::ConnectedState; }, 10000));
+            EXPECT_TRUE(
+                WaitFor([&] { return client->state() == QAbstractSocket::ConnectedState; }, 10000));
         }
         return client;
     }

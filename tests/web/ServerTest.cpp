@@ -1,5 +1,7 @@
 #include "WebTestSupport.h"
 
+#include "Front.h"
+
 #include <QLabel>
 #include <QTcpServer>
 
@@ -33,9 +35,9 @@ const TRequestCase kRequests[] = {
      {"200 received cmd: move_out value:100"},
      {"out 100"}},
     {"go to",
-     {"GET /move_goto?value=-25 HTTP/1.1\r\n" + kHost},
-     {"200 received cmd: move_goto value:-25"},
-     {"to -25"}},
+     {"GET /move_goto?value=2500 HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: move_goto value:2500"},
+     {"to 2500"}},
     {"empty go to",
      {"GET /move_goto?value= HTTP/1.1\r\n" + kHost},
      {"200 received cmd: move_goto value:0"}},
@@ -50,7 +52,7 @@ const TRequestCase kRequests[] = {
      {"200 received cmd: move_in value:10"},
      {"in 10"}},
     {"no version", {"GET /\r\n" + kHost}, {"501"}},
-    {"partial line closed by the next read", {"GET / HT", "TP/1.1\r\n" + kHost}, {"501"}},
+    {"partial line waits for its end", {"GET / HT", "TP/1.1\r\n" + kHost}, {"200 /"}},
     {"split after a whole line", {"GET / HTTP/1.1\r\n", kHost}, {"200 /"}},
     {"CR LF torn between reads", {"GET / HTTP/1.1\r", "\n" + kHost}, {"200 /"}},
     {"two in one read",
@@ -75,6 +77,37 @@ const TRequestCase kRequests[] = {
      {},
      "Bad request: '/move_out' n'est pas une valeur entière correcte"},
     {"message escaped", {"GET < HTTP/1.1\r\n" + kHost}, {"200 &lt;"}},
+    {"negative steps",
+     {"GET /move_in?value=-5 HTTP/1.1\r\n" + kHost},
+     {"400"},
+     {},
+     "Bad request: '-5' is not a whole number of steps from 0 to 65535"},
+    {"steps beyond the focuser's",
+     {"GET /move_goto?value=65536 HTTP/1.1\r\n" + kHost},
+     {"400"},
+     {},
+     "Bad request: '65536' is not a whole number of steps from 0 to 65535"},
+    {"largest step count",
+     {"GET /move_out?value=65535 HTTP/1.1\r\n" + kHost},
+     {"200 received cmd: move_out value:65535"},
+     {"out 65535"}},
+    {"body holding a request line",
+     {"POST / HTTP/1.1\r\nContent-Length: 32\r\n\r\nGET /move_in?value=10 HTTP/1.1\r\n"},
+     {"501"}},
+    {"GET body across reads",
+     {"GET /refresh? HTTP/1.1\r\nContent-length: 32\r\n\r\nGET /move_in", "?value=10 HTTP/1.1\r\n"},
+     {"200 received cmd: refresh value:0"}},
+    {"page of another site",
+     {"GET /move_in?value=10 HTTP/1.1\r\nReferer: http://evil.example/\r\n" + kHost},
+     {"403"},
+     {},
+     "Forbidden: Referer http://evil.example/ is not host 192.168.1.20:1321"},
+    {"the page's own form",
+     {"GET /move_in?value=10 HTTP/1.1\r\nOrigin: http://192.168.1.20:1321\r\n"
+      "Referer: http://192.168.1.20:1321/refresh?\r\n" +
+      kHost},
+     {"200 received cmd: move_in value:10"},
+     {"in 10"}},
 };
 
 } // namespace
@@ -131,28 +164,111 @@ TEST_F(WebTest, ConnectionsAreNumberedFromOneAfterEachStart) {
     EXPECT_TRUE(form.MemoHttpTraffic->toPlainText().startsWith("Server started..\n1 Read: GET /"));
 }
 
-TEST_F(WebTest, AnUnendedRequestIsCutOffAtItsBound) {
+// What cannot be framed, or a client that sends nothing or reads nothing, ends the connection
+// with one memo line; an answer already due still goes out first.
+TEST_F(WebTest, ConnectionsBeyondTheirBoundsAreClosed) {
+    net::TLimits limits;
+    limits.idle = std::chrono::seconds(2);
+    limits.unread = std::chrono::seconds(1);
+    form.SetConnectionLimits(limits);
     Start();
-    TPhone phone(form);
-    phone.socket.write("GET / HTTP/1.1\r\nX-Long: " + QByteArray(9000, 'a'));
-    EXPECT_TRUE(
-        WaitFor([&] { return phone.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
-    EXPECT_TRUE(
-        form.MemoHttpTraffic->toPlainText().contains("1: Request too long, connection closed"));
-}
+    const struct {
+        const char* name;
+        QByteArray sent;
+        QStringList answers;
+        QString logged;
+    } cases[] = {
+        {"unended request",
+         "GET / HTTP/1.1\r\nX-Long: " + QByteArray(9000, 'a'),
+         {},
+         "Request too long"},
+        {"blank-line flood", QByteArray(2000, '\n'), {}, "Too many empty lines"},
+        {"chunked body",
+         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1f\r\n",
+         {"501"},
+         "Body without a length"},
+        {"unreadable length",
+         "GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n",
+         {},
+         "Unreadable Content-Length"},
+        {"silent", "", {}, "No request for 2 s"},
+    };
+    int id = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TPhone phone(form);
+        ++id;
+        phone.socket.write(c.sent);
+        EXPECT_EQ(phone.Answers(c.answers.size()), c.answers);
+        EXPECT_TRUE(WaitFor(
+            [&] { return phone.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                return Lines(form.MemoHttpTraffic)
+                    .contains(QString("%1: %2, connection closed").arg(id).arg(c.logged));
+            },
+            10000));
+    }
 
-TEST_F(WebTest, AClientThatNeverReadsItsAnswersIsCutOff) {
-    Start();
-    TPhone phone(form);
-    phone.socket.setReadBufferSize(1); // the phone's side stops taking bytes
+    TPhone reader(form);
+    reader.socket.setReadBufferSize(1); // the phone's side stops taking bytes
     for (int i = 0; i < 10000; ++i)
-        phone.socket.write("GET / HTTP/1.1\r\n\r\n");
+        reader.socket.write("GET / HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(WaitFor(
         [&] {
             return form.MemoHttpTraffic->toPlainText().contains(
-                "1: Answers not read, connection closed");
+                QString("%1: Answers not read for 1 s, connection closed").arg(id + 1));
         },
         20000));
+    EXPECT_EQ(errors.messages, QStringList{});
+}
+
+// While a move runs, its connection's later requests wait and every other connection is
+// answered; the move's page comes once the move has ended, then the requests that waited.
+TEST_F(WebTest, AMoveHoldsItsConnectionOnly) {
+    Start();
+    focuser.Hold();
+    TPhone mover(form), other(form);
+    mover.socket.write("GET /move_in?value=10 HTTP/1.1\r\n" + kHost + "GET /refresh? HTTP/1.1\r\n" +
+                       kHost);
+    ASSERT_TRUE(WaitFor([&] { return focuser.running == 1; }, 10000));
+    for (int i = 0; i < 3; ++i) {
+        other.Send("GET / HTTP/1.1\r\n" + kHost);
+        EXPECT_EQ(other.Answers(1), QStringList{"200 /"});
+    }
+    EXPECT_EQ(mover.socket.bytesAvailable(), 0);
+    EXPECT_EQ(focuser.moves, QStringList{"in 10"});
+
+    focuser.Release();
+    EXPECT_EQ(mover.Answers(2), QStringList({"200 received cmd: move_in value:10",
+                                             "200 received cmd: refresh value:0"}));
+    EXPECT_EQ(focuser.running, 0);
+}
+
+// A client that writes many moves and goes: the one already running ends, the others never
+// start.
+TEST_F(WebTest, RequestsOfAClosedConnectionAreDropped) {
+    Start();
+    focuser.Hold();
+    {
+        TPhone phone(form);
+        QByteArray moves;
+        for (int i = 0; i < 40; ++i)
+            moves += "GET /move_in?value=10 HTTP/1.1\r\n" + kHost;
+        phone.socket.write(moves);
+        ASSERT_TRUE(WaitFor([&] { return focuser.running == 1; }, 10000));
+        phone.socket.abort();
+    }
+    ASSERT_TRUE(WaitFor([&] { return form.HttpServer->connectionCount() == 0; }, 10000));
+    focuser.Release();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return Lines(form.MemoHttpTraffic)
+                .contains("1: Connection closed, 39 requests dropped");
+        },
+        10000));
+    EXPECT_EQ(focuser.moves, QStringList{"in 10"});
+    EXPECT_EQ(focuser.running, 0);
 }
 
 TEST_F(WebTest, StartWithoutANetworkIsRefused) {

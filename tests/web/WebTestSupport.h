@@ -4,9 +4,12 @@
 #include "QLOWebserver.h"
 #include "QtTestSupport.h"
 
+#include <QCoroTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -15,17 +18,34 @@ inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 
+// Records the moves asked of it; with Hold(), a move lasts until Release().
 class TFakeFocuser : public TRemoteFocuser {
   public:
     int position = 0;
     double temperature = 0;
-    QStringList moves; // "in 10", "out 100", "to 2500"
+    QStringList moves; // "in 10", "out 100", "to 2500", as they start
+    int running = 0;   // moves started and not ended
 
     int Position() const override { return position; }
     double Temperature() const override { return temperature; }
-    void MoveIn(const QString& steps) override { moves << "in " + steps; }
-    void MoveOut(const QString& steps) override { moves << "out " + steps; }
-    void MoveTo(int target) override { moves << "to " + QString::number(target); }
+    QCoro::Task<> MoveIn(int steps) override { return Move("in " + QString::number(steps)); }
+    QCoro::Task<> MoveOut(int steps) override { return Move("out " + QString::number(steps)); }
+    QCoro::Task<> MoveTo(int target) override { return Move("to " + QString::number(target)); }
+
+    void Hold() {
+        gate_.setSingleShot(true);
+        gate_.start(std::chrono::hours(1));
+    }
+    void Release() { gate_.start(0); } // every held move ends in the next turn of the loop
+
+  private:
+    QCoro::Task<> Move(QString move) {
+        moves << move;
+        ++running;
+        co_await gate_; // at once unless held
+        --running;
+    }
+    QTimer gate_;
 };
 
 class WebTest : public testing::Test {
@@ -61,8 +81,8 @@ class TPhone {
         socket.write(bytes);
         EXPECT_TRUE(WaitFor([&] { return reads() > before; }, 10000)) << bytes.toStdString();
     }
-    // Waits for count answers and returns them: "200 <page message>", "501", "400", anything
-    // else whole. The 200 answers' header lines are checked and their lengths kept.
+    // Waits for count answers and returns them: "200 <page message>", "501", "400", "403". The 200
+    // answers' header lines are checked and their lengths kept.
     QStringList Answers(int count) {
         WaitFor(
             [&] {
@@ -80,8 +100,9 @@ class TPhone {
 
   private:
     bool Parse() {
-        for (const QByteArray fixed :
-             {"501 Not Implemented\r\n\r\n", "400 Bad Request\r\nContent-Length: 0\r\n\r\n"}) {
+        for (const QByteArray fixed : {"501 Not Implemented\r\nContent-Length: 0\r\n\r\n",
+                                       "400 Bad Request\r\nContent-Length: 0\r\n\r\n",
+                                       "403 Forbidden\r\nContent-Length: 0\r\n\r\n"}) {
             if (!received_.startsWith("HTTP/1.1 " + fixed)) continue;
             answers_ << QString::fromLatin1(fixed.left(3));
             received_.remove(0, fixed.size() + 9);
