@@ -8,6 +8,7 @@
 #include "DewController.h"
 #include "ErrorReport.h"
 #include "Focuser.h"
+#include "IndiForm.h"
 #include "MainForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
@@ -88,7 +89,15 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("alpaca-port"),
         QStringLiteral("The Alpaca server's TCP port (default 11111; 0 takes a free one)."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, remote, port, record, alpaca, alpacaPort});
+    const QCommandLineOption indi(
+        QStringLiteral("indi"),
+        QStringLiteral("Start the INDI server as its window's Start does and print its address, "
+                       "for Ekos and other INDI clients."));
+    const QCommandLineOption indiPort(
+        QStringLiteral("indi-port"),
+        QStringLiteral("The INDI server's TCP port (default 7624; 0 takes a free one)."),
+        QStringLiteral("N"));
+    parser.addOptions({help, connect, remote, port, record, alpaca, alpacaPort, indi, indiPort});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
@@ -105,8 +114,10 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
     options.connect = parser.isSet(connect);
     options.remote = parser.isSet(remote);
     options.alpaca = parser.isSet(alpaca);
+    options.indi = parser.isSet(indi);
     for (const auto& [option, value] :
-         {std::pair{&port, &options.port}, std::pair{&alpacaPort, &options.alpacaPort}}) {
+         {std::pair{&port, &options.port}, std::pair{&alpacaPort, &options.alpacaPort},
+          std::pair{&indiPort, &options.indiPort}}) {
         if (!parser.isSet(*option)) continue;
         const QString text = parser.value(*option);
         int number = -1;
@@ -129,10 +140,11 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
 void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
     AlpacaHost->Form().SpinEditAlpacaPort->setValue(options.alpacaPort);
+    FormIndi->SpinEditIndiPort->setValue(options.indiPort);
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
     if (!options.record.isEmpty()) Record(options.record, offscreen);
     if (offscreen) {
-        if (!options.remote && !options.alpaca)
+        if (!options.remote && !options.alpaca && !options.indi)
             std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
                          "serves the phone control page, --connect --alpaca the Alpaca server"
                       << std::endl;
@@ -140,7 +152,7 @@ void ApplyStartOptions(const TStartOptions& options) {
         SetErrorReporter(
             [](const QString& message) { std::cerr << "skyvarn: " << message << std::endl; });
     }
-    if (!options.connect && !options.remote && !options.alpaca) return;
+    if (!options.connect && !options.remote && !options.alpaca && !options.indi) return;
     // Queued, so that the windows are shown before Connect All starts.
     QTimer::singleShot(0, FormMain,
                        [options] { Launch(RunStartOptions(options, std::cout, std::cerr)); });
@@ -150,6 +162,14 @@ QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ost
     // The page is served once the accessories are connected, as after a click that has ended.
     if (options.connect && !FormMain->Searching()) co_await FormMain->ConnectAll();
     if (options.alpaca) StartAlpaca(out, err);
+    if (options.indi) {
+        try {
+            FormIndi->BtnIndiStartClick();
+            out << "INDI server: " << FormIndi->Address() << std::endl;
+        } catch (const Failure& e) {
+            err << "skyvarn: the INDI server did not start: " << e.Message() << std::endl;
+        }
+    }
     if (!options.remote) co_return;
     // Without a screen nobody can pick the focuser that the page moves.
     if (options.connect && FormMain->QLO->Connected() &&

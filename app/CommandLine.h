@@ -13,6 +13,8 @@ struct TStartOptions {
     QString record;       // the file every reading is appended to; none when empty
     bool alpaca = false;  // start the Alpaca server and print where it is
     int alpacaPort = 11111;
+    bool indi = false;    // start the INDI server and print where it is
+    int indiPort = 7624;  // the INDI server's port; 0 takes a free one
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so
@@ -29,8 +31,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
 // otherwise.
 void ApplyStartOptions(const TStartOptions& options);
 
-// Connect All, then the server's start with its address and QR code on out, or why it did not
-// start on err. The program goes on either way.
+// Connect All, then the servers' starts with their addresses (and the phone page's QR code) on
+// out, or why they did not start on err. The program goes on either way.
 QCoro::Task<> RunStartOptions(TStartOptions options, std::ostream& out, std::ostream& err);
 
 // The Alpaca server's start, with its address on out or why it did not start on err.

@@ -7,6 +7,7 @@
 #include "ErrorReport.h"
 #include "Focuser.h"
 #include "HistoryChart.h"
+#include "IndiForm.h"
 #include "Panels.h"
 #include "PanelsForm.h"
 #include "PortWatch.h"
@@ -36,6 +37,7 @@ TFormQLO* FormQLO = nullptr;
 TFormBRS* FormBRS = nullptr;
 TFormPanels* FormPanels = nullptr;
 TFormQLOWS* FormQLOWS = nullptr;
+TFormIndi* FormIndi = nullptr;
 
 namespace {
 
@@ -115,6 +117,11 @@ void TFormMain::BuildTop() {
     connect(ButtonLoadDevices, &QPushButton::clicked, this,
             GuardedSlot([this] { ButtonLoadDevicesClick(); }));
     connect(ButtonQLOWS, &QPushButton::clicked, this, GuardedSlot([this] { ButtonQLOWSClick(); }));
+    // In the free end of the top row, so that no control of the window moves.
+    ButtonIndi =
+        look::Captioned<QPushButton>(this, "ButtonIndi", 444, 4, 45, 17, QStringLiteral("INDI"));
+    ButtonIndi->setToolTip(QStringLiteral("INDI server for Ekos and other INDI clients"));
+    connect(ButtonIndi, &QPushButton::clicked, this, GuardedSlot([this] { ButtonIndiClick(); }));
 }
 
 void TFormMain::BuildFocuserPanels() {
@@ -339,6 +346,11 @@ void TFormMain::LogNotifs(const QString& text) {
 
 void TFormMain::ButtonQLOWSClick() {
     if (!FormQLOWS->isVisible()) FormQLOWS->show();
+}
+
+void TFormMain::ButtonIndiClick() {
+    if (!FormIndi->isVisible()) FormIndi->show();
+    FormIndi->raise();
 }
 
 void TFormMain::ButtonDetailsQLOClick() {

@@ -49,6 +49,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
 
     // Window handlers
     void ButtonQLOWSClick();
+    void ButtonIndiClick();
     void ButtonDetailsQLOClick();
     void ButtonDetailsQLO2Click();
     void ButtonDetailsBRSClick();
@@ -105,6 +106,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     QPushButton* ButtonLoadDevices;
     QCheckBox* CheckBoxTrackAll;
     QPushButton* ButtonQLOWS;
+    QPushButton* ButtonIndi;
 
     QGroupBox* GroupBoxQLO;
     QLabel* LabelPortStatusQLO;
@@ -234,8 +236,11 @@ class TFormQLO;
 class TFormBRS;
 class TFormPanels;
 class TFormQLOWS;
+class TFormIndi;
 extern TFormMain* FormMain;
 extern TFormQLO* FormQLO;
 extern TFormBRS* FormBRS;
 extern TFormPanels* FormPanels;
 extern TFormQLOWS* FormQLOWS;
+// The INDI server's window, beside the five.
+extern TFormIndi* FormIndi;

@@ -4,10 +4,12 @@
 #include "AlpacaHost.h"
 #include "BRSForm.h"
 #include "FocuserRemote.h"
+#include "IndiForm.h"
 #include "MainForm.h"
 #include "PanelsForm.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
+#include "Server.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +24,8 @@
 namespace {
 // What the phone page moves; lives as long as the remote-access window.
 std::unique_ptr<TFocuserRemote> Remote;
+// The INDI server; lives as long as its window.
+std::unique_ptr<indi::TIndiServer> IndiServer;
 
 void Centre(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -42,8 +46,12 @@ void CreateForms(bool show) {
     Remote = std::make_unique<TFocuserRemote>(*FormMain->QLO, *FormQLO);
     FormQLOWS = new TFormQLOWS(*Remote);
     AlpacaHost = new TAlpacaHost(*FormMain);
+    IndiServer = std::make_unique<indi::TIndiServer>(
+        *FormMain->QLO, *FormMain->QLO2, *FormMain->BRS, *FormMain->PrimaryPanels,
+        [](const QString& line) { FormMain->LogNotifs(line); });
+    FormIndi = new TFormIndi(*IndiServer);
     for (QWidget* w : std::initializer_list<QWidget*>{FormMain, FormQLO, FormBRS, FormPanels,
-                                                      FormQLOWS, &AlpacaHost->Form()})
+                                                      FormQLOWS, &AlpacaHost->Form(), FormIndi})
         Centre(w);
     if (show) FormMain->show();
     // The Alpaca server window opens from the context menu of the main window and of the
@@ -80,6 +88,9 @@ void DestroyForms() {
     // Exchanges end while every window they may show their end in is still there.
     if (FormMain) FormMain->CloseAll();
     // Secondary windows first: the main window's links outlive every window that uses them.
+    delete FormIndi;
+    FormIndi = nullptr;
+    IndiServer.reset();
     delete AlpacaHost;
     AlpacaHost = nullptr;
     delete FormQLOWS;

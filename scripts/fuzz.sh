@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses of the input parsers in build-fuzz/ and runs each in turn:
 #   scripts/fuzz.sh [seconds] [target...]    (default: 60 s each, every target)
-# Targets: focuser_rx focuser_settings dew_rx web_client alpaca_http. Each corpus grows in
+# Targets: focuser_rx focuser_settings dew_rx web_client alpaca_http indi_reader. Each corpus grows in
 # build-fuzz/corpus/<target>, starting from a copy of fuzz/seeds/<target>. Exits non-zero when a
 # harness crashes, leaks, runs out of memory or hangs; the input that did it is kept in
 # build-fuzz/artifacts/<target>/ and replays with build-fuzz/fuzz/fuzz_<target> FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all=(focuser_rx focuser_settings dew_rx web_client alpaca_http)
+all=(focuser_rx focuser_settings dew_rx web_client alpaca_http indi_reader)
 seconds=60
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then
   seconds=$1

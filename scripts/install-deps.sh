@@ -25,6 +25,7 @@ packages=(
   dpkg-dev
   libzxing-dev
   qcoro-qt6-dev
+  libindi-dev
   chromium chromium-driver python3-selenium
 )
 [ "${SKYVARN_EXTRA_PACKAGES:-}" ] && packages+=(${SKYVARN_EXTRA_PACKAGES})

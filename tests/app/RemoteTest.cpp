@@ -85,6 +85,8 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         QString record;
         bool alpaca = false;
         int alpacaPort = 11111;
+        bool indi = false;
+        int indiPort = 7624;
     } cases[] = {
         {{}, {}, false, false, 1321, ""},
         {{"--connect", "--remote"}, {}, true, true, 1321, ""},
@@ -104,6 +106,10 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         {{"--alpaca-port=11112"}, {}, false, false, 1321, "", false, 11112},
         {{"--alpaca-port", "70000"}, 2, false, false, 1321, ""},
         {{"--alpaca-port", "x"}, 2, false, false, 1321, ""},
+        {{"--connect", "--indi"}, {}, true, false, 1321, "", false, 11111, true, 7624},
+        {{"--indi", "--indi-port", "0", "--port", "8080"}, {}, false, false, 8080, "", false, 11111,
+         true, 0},
+        {{"--indi-port", "-1"}, 2, false, false, 1321, ""},
     };
     for (const auto& c : cases) {
         const std::string line = c.arguments.join(' ').toStdString();
@@ -116,6 +122,8 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         EXPECT_EQ(options.record, c.record) << line;
         EXPECT_EQ(options.alpaca, c.alpaca) << line;
         EXPECT_EQ(options.alpacaPort, c.alpacaPort) << line;
+        EXPECT_EQ(options.indi, c.indi) << line;
+        EXPECT_EQ(options.indiPort, c.indiPort) << line;
     }
 }
 

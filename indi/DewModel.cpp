@@ -1,0 +1,221 @@
+#include "DewModel.h"
+
+#include <cmath>
+
+namespace indi {
+
+namespace {
+
+const QString kWeather = QStringLiteral("WEATHER_PARAMETERS");
+const QString kProbes = QStringLiteral("PROBE_TEMPERATURES");
+const QString kDuty = QStringLiteral("DEW_DUTY_CYCLES");
+const QString kAuto = QStringLiteral("AUTO_DEW_CONTROL");
+const QString kLinked = QStringLiteral("DEW_OUTPUTS_LINKED");
+const QString kEnabled = QStringLiteral("INDI_ENABLED");
+const QString kDisabled = QStringLiteral("INDI_DISABLED");
+const QString kDewGroup = QStringLiteral("Dew");
+constexpr int kOutputs = 3;
+
+QString Channel(int output) {
+    return QStringLiteral("DEW_CHANNEL_%1").arg(output);
+}
+
+Element Number(const QString& name, const QString& label, const QString& format, double min,
+               double max, double step) {
+    Element e;
+    e.name = name;
+    e.label = label;
+    e.format = format;
+    e.min = min;
+    e.max = max;
+    e.step = step;
+    return e;
+}
+
+Element Switch(const QString& name, const QString& label) {
+    Element e;
+    e.name = name;
+    e.label = label;
+    return e;
+}
+
+int Out(const DewValues& v, int output) {
+    return output == 1 ? v.Out1 : output == 2 ? v.Out2 : v.Out3;
+}
+
+// The aggressivity list item of the settings window for the frame's value.
+int AggressivityItem(const DewValues& v) {
+    return v.Aggressive >= 1 && v.Aggressive <= 4 ? v.Aggressive - 1 : -1;
+}
+
+} // namespace
+
+TDewModel::TDewModel(const QString& device, const QString& port, const DewReadings& readings)
+    : TDeviceModel(device, port, kWeatherInterface | kAuxInterface) {
+    const QString celsius = QStringLiteral("%6.2f");
+    vectors_ << Vector{Kind::Number,
+                       device,
+                       kWeather,
+                       QStringLiteral("Parameters"),
+                       QStringLiteral("Parameters"),
+                       State::Idle,
+                       Perm::ReadOnly,
+                       Rule::OneOfMany,
+                       60,
+                       {Number(QStringLiteral("WEATHER_TEMPERATURE"),
+                               QStringLiteral("Temperature (C)"), celsius, -50, 70, 0),
+                        Number(QStringLiteral("WEATHER_HUMIDITY"), QStringLiteral("Humidity %"),
+                               QStringLiteral("%4.1f"), 0, 100, 0),
+                        Number(QStringLiteral("WEATHER_DEWPOINT"), QStringLiteral("Dew Point (C)"),
+                               celsius, -50, 70, 0)}};
+    vectors_ << Vector{
+        Kind::Number,
+        device,
+        kProbes,
+        QStringLiteral("Probe Temperatures"),
+        QStringLiteral("Parameters"),
+        State::Idle,
+        Perm::ReadOnly,
+        Rule::OneOfMany,
+        60,
+        {Number(QStringLiteral("PROBE_1"), QStringLiteral("Probe 1 (C)"), celsius, -50, 70, 0),
+         Number(QStringLiteral("PROBE_2"), QStringLiteral("Probe 2 (C)"), celsius, -50, 70, 0)}};
+    Vector duty{Kind::Number, device,      kDuty,           QStringLiteral("Duty Cycles"),
+                kDewGroup,    State::Idle, Perm::ReadWrite, Rule::OneOfMany,
+                60,           {}};
+    Vector automatic{Kind::Switch, device,      kAuto,           QStringLiteral("Auto Dew Control"),
+                     kDewGroup,    State::Idle, Perm::ReadWrite, Rule::AnyOfMany,
+                     60,           {}};
+    for (int output = 1; output <= kOutputs; ++output) {
+        const QString label = QStringLiteral("Output %1").arg(output);
+        duty.elements << Number(Channel(output), label + QStringLiteral(" (%)"),
+                                QStringLiteral("%.0f"), 0, 100, 10);
+        automatic.elements << Switch(Channel(output), label);
+    }
+    vectors_ << duty << automatic
+             << Vector{Kind::Switch,
+                       device,
+                       kLinked,
+                       QStringLiteral("Outputs 2 and 3 linked"),
+                       kDewGroup,
+                       State::Idle,
+                       Perm::ReadWrite,
+                       Rule::OneOfMany,
+                       60,
+                       {Switch(kEnabled, QStringLiteral("Linked")),
+                        Switch(kDisabled, QStringLiteral("Apart"))}};
+    Update(readings);
+}
+
+QStringList TDewModel::Update(const DewReadings& readings) {
+    readings_ = readings;
+    const DewValues& v = readings.values;
+    QStringList changed;
+    if (!readings.framed) return changed;
+    // The ambient and probe temperatures with their calibration offsets, as the main window
+    // shows them.
+    SetNumber(kWeather, QStringLiteral("WEATHER_TEMPERATURE"), v.CalTA + v.AmbTemp, changed);
+    SetNumber(kWeather, QStringLiteral("WEATHER_HUMIDITY"), v.Humidity, changed);
+    SetNumber(kWeather, QStringLiteral("WEATHER_DEWPOINT"), v.Dewpoint, changed);
+    SetNumber(kProbes, QStringLiteral("PROBE_1"), v.CalT1 + v.LocTemp1, changed);
+    SetNumber(kProbes, QStringLiteral("PROBE_2"), v.CalT2 + v.LocTemp2, changed);
+    for (int output = 1; output <= kOutputs; ++output) {
+        SetNumber(kDuty, Channel(output), Out(v, output), changed);
+        SetSwitch(kAuto, Channel(output), readings.owned[output - 1], changed);
+    }
+    SetSwitch(kLinked, kEnabled, v.OutsLinked == 1, changed);
+    SetSwitch(kLinked, kDisabled, v.OutsLinked != 1, changed);
+    // The first frame makes the values good; a vector waiting for an exchange stays Busy.
+    for (const QString& name : {kWeather, kProbes, kDuty, kAuto, kLinked})
+        if (At(name).state == State::Idle) SetState(name, State::Ok, changed);
+    return changed;
+}
+
+TDewModel::Action TDewModel::Request(const Command& command) {
+    Action action;
+    Reply& reply = action.reply;
+    if (RequestCommon(command, reply)) return action;
+    const bool duty = command.name == kDuty && command.type == Command::Type::NewNumber;
+    const bool modes = (command.name == kAuto || command.name == kLinked) &&
+                       command.type == Command::Type::NewSwitch;
+    if (!duty && !modes) return action;
+    const DewValues& v = readings_.values;
+    auto refuse = [&](const QString& why) {
+        reply.message = why;
+        SetState(command.name, State::Alert, reply.changed);
+        if (!reply.changed.contains(command.name)) reply.changed << command.name;
+        return action;
+    };
+    // Until the first frame the controller's own settings are unknown; a save would overwrite
+    // them with zeros.
+    if (!readings_.framed)
+        return refuse(QStringLiteral("%1 has sent no reading yet").arg(Device()));
+    if (duty) {
+        for (const Command::Member& m : command.members) {
+            int output = 0;
+            for (int o = 1; o <= kOutputs; ++o)
+                if (m.name == Channel(o)) output = o;
+            int percent = 0;
+            QString why;
+            if (output == 0) return refuse(QStringLiteral("%1 has no %2").arg(kDuty, m.name));
+            if (!WholeNumber(command, m.name, 0, 100, percent, why)) return refuse(why);
+            // The sliders set tenths.
+            const int slider = int(std::lround(percent / 10.0));
+            if (slider * 10 == Out(v, output)) continue;
+            if (readings_.owned[output - 1])
+                return refuse(QStringLiteral("Output %1 is set by the automatic mode").arg(output));
+            action.outputs << std::pair{output, slider};
+        }
+        if (action.outputs.isEmpty()) {
+            reply.changed << kDuty;
+            return action;
+        }
+        for (const auto& [output, slider] : action.outputs)
+            At(kDuty).Find(Channel(output))->number = slider * 10;
+        action.what = Action::Do::Outputs;
+    } else {
+        Vector asked = At(command.name);
+        QString why;
+        if (!ApplySwitches(asked, command, why)) return refuse(why);
+        action.linked = v.OutsLinked == 1;
+        action.automatic = v.Automode == 1;
+        if (command.name == kAuto) {
+            // One mode drives outputs 1 and 2, and 3 while linked: any channel asks for it.
+            bool any = false;
+            for (const Element& e : asked.elements)
+                any = any || e.on;
+            action.automatic = any;
+        } else {
+            action.linked = asked.Find(kEnabled)->on;
+        }
+        if (action.automatic == (v.Automode == 1) && action.linked == (v.OutsLinked == 1)) {
+            reply.changed << command.name;
+            return action;
+        }
+        if (command.name == kLinked) At(kLinked).elements = asked.elements;
+        action.aggressivityItem = AggressivityItem(v);
+        action.what = Action::Do::SaveOutputs;
+    }
+    At(command.name).state = State::Busy;
+    reply.changed << command.name;
+    return action;
+}
+
+Reply TDewModel::Finished(Action::Do what, const QString& failure) {
+    Reply reply;
+    const State state = failure.isEmpty() ? State::Ok : State::Alert;
+    if (what == Action::Do::Outputs) {
+        SetState(kDuty, state, reply.changed);
+    } else {
+        SetState(kAuto, state, reply.changed);
+        SetState(kLinked, state, reply.changed);
+    }
+    if (!failure.isEmpty()) reply.message = failure;
+    // The values shown are the controller's until its next frame says otherwise.
+    const QStringList updated = Update(readings_);
+    for (const QString& name : updated)
+        if (!reply.changed.contains(name)) reply.changed << name;
+    return reply;
+}
+
+} // namespace indi

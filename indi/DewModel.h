@@ -1,0 +1,42 @@
+#pragma once
+// The Brisella as an INDI weather and auxiliary device: the ambient temperature, humidity and
+// dew point as weather parameters, its two probe temperatures, and its three heater outputs
+// under the dew names of INDI's power interface (duty cycles, automatic control), with the
+// linking of outputs 2 and 3.
+#include "DeviceModel.h"
+#include "Frame.h"
+
+#include <utility>
+
+namespace indi {
+
+struct DewReadings {
+    DewValues values;
+    bool owned[3] = {false, false, false}; // outputs 1..3 moved by the automatic mode
+    bool framed = false;                   // a frame has come since the controller connected
+};
+
+class TDewModel : public TDeviceModel {
+  public:
+    TDewModel(const QString& device, const QString& port, const DewReadings& readings);
+
+    QStringList Update(const DewReadings& readings);
+
+    struct Action {
+        enum class Do { Nothing, Outputs, SaveOutputs };
+        Do what = Do::Nothing;
+        QList<std::pair<int, int>> outputs; // Outputs: (output 1..3, slider position 0..10)
+        bool linked = false;                // SaveOutputs
+        bool automatic = false;
+        int aggressivityItem = -1;
+        Reply reply;
+    };
+    Action Request(const Command& command);
+    // The Outputs or SaveOutputs of the last action ended; failure: why not.
+    Reply Finished(Action::Do what, const QString& failure = {});
+
+  private:
+    DewReadings readings_;
+};
+
+} // namespace indi

@@ -1,0 +1,215 @@
+#include "Served.h"
+
+#include "Commands.h"
+#include "DewController.h"
+#include "ErrorReport.h"
+#include "Focuser.h"
+#include "Server.h"
+
+#include <QPointer>
+
+namespace indi {
+
+// ---- Every device ----
+
+TServed::TServed(TIndiServer& server, TDevice& device, QString name)
+    : server_(server), device_(device), name_(std::move(name)) {
+    connect(&device, &TDevice::Opened, this, GuardedSlot([this] {
+        if (started_) Define();
+    }));
+    connect(&device, &TDevice::Closed, this, GuardedSlot([this] { Undefine(); }));
+}
+
+TServed::~TServed() = default;
+
+void TServed::Start() {
+    started_ = true;
+    if (device_.Connected()) Define();
+}
+
+void TServed::Stop() {
+    // The clients are gone with the server: nobody to tell of the deletion.
+    started_ = false;
+    model_.reset();
+    ++generation_;
+}
+
+bool TServed::Serving() const {
+    return started_ && model_ != nullptr;
+}
+
+void TServed::Define() {
+    Defined(std::make_unique<TDeviceModel>(name_, device_.Link().Port(), kGeneralInterface));
+}
+
+void TServed::Defined(std::unique_ptr<TDeviceModel> model) {
+    ++generation_;
+    model_ = std::move(model);
+    server_.Defined(*model_);
+}
+
+void TServed::Undefine() {
+    ++generation_;
+    if (!model_) return;
+    model_.reset();
+    server_.Deleted(name_);
+}
+
+void TServed::Handle(const Command& command) {
+    if (Serving()) Send(model_->Answer(command));
+}
+
+void TServed::Send(const Reply& reply) {
+    if (Serving()) server_.Send(*model_, reply);
+}
+
+void TServed::Send(const QStringList& changed) {
+    if (!changed.isEmpty()) Send(Reply{changed, {}});
+}
+
+// ---- Focusers ----
+
+TServedFocuser::TServedFocuser(TIndiServer& server, TFocuser& focuser, QString name)
+    : TServed(server, focuser, std::move(name)), focuser_(focuser) {
+    auto update = [this] {
+        if (Serving()) Send(Focuser()->Update(Readings()));
+    };
+    connect(&focuser, &TFocuser::Reading, this, GuardedSlot([this, update] {
+        ++readings_;
+        update();
+    }));
+    connect(&focuser, &TFocuser::TempCompChanged, this, GuardedSlot(update));
+    connect(&focuser, &TFocuser::MoveStarted, this, GuardedSlot([this] {
+        if (Serving()) Send(Focuser()->MoveStarted());
+    }));
+    connect(&focuser, &TFocuser::MoveEnded, this, GuardedSlot([this] {
+        if (Serving()) Send(Focuser()->MoveEnded());
+    }));
+}
+
+FocuserReadings TServedFocuser::Readings() const {
+    // The polls ask position and temperature in turn: two replies hold a position.
+    return FocuserReadings{focuser_.Position, focuser_.Temp, focuser_.TempComp, readings_ >= 2};
+}
+
+void TServedFocuser::Define() {
+    Launch(ReadAndDefine(++generation_));
+}
+
+QCoro::Task<> TServedFocuser::ReadAndDefine(int generation) {
+    // The maximum position is read once, with the focuser's settings, in the focuser's turn.
+    QPointer<TServedFocuser> self(this);
+    std::optional<int> max;
+    try {
+        const TFocuser::SettingsRead read = co_await focuser_.ReadSettings();
+        max = focuser::SettingsOf(read.reply).maxPosition;
+    } catch (const TCancelled&) {
+        co_return;
+    } catch (const Failure& e) {
+        if (self) server_.Log(QStringLiteral("%1: settings not read (%2)").arg(name_, e.Message()));
+    }
+    if (!self || generation != generation_ || !focuser_.Connected()) co_return;
+    Defined(std::make_unique<TFocuserModel>(name_, focuser_.Link().Port(), max, Readings()));
+}
+
+void TServedFocuser::Handle(const Command& command) {
+    if (!Serving()) return;
+    TFocuserModel::Action action = Focuser()->Request(command, focuser_.Moving());
+    Send(action.reply);
+    switch (action.what) {
+    case TFocuserModel::Action::Do::Nothing:
+        break;
+    case TFocuserModel::Action::Do::Move:
+        Launch(Move(generation_, action.in, action.steps));
+        break;
+    case TFocuserModel::Action::Do::TempComp:
+        Launch(SetTempComp(generation_, action.on));
+        break;
+    }
+}
+
+QCoro::Task<> TServedFocuser::Move(int generation, bool in, int steps) {
+    QPointer<TServedFocuser> self(this);
+    TFocuserModel::End end = TFocuserModel::End::Done;
+    QString failure;
+    try {
+        const TFocuser::MoveEnd moved = co_await focuser_.MoveBy(in, steps);
+        end = moved == TFocuser::MoveEnd::Done       ? TFocuserModel::End::Done
+              : moved == TFocuser::MoveEnd::TimedOut ? TFocuserModel::End::TimedOut
+                                                     : TFocuserModel::End::LinkLost;
+    } catch (const TCancelled&) {
+        co_return; // Disconnect All: the device is deleted
+    } catch (const Failure& e) {
+        end = TFocuserModel::End::Failed;
+        failure = e.Message();
+    }
+    if (!self || generation != generation_ || !Serving()) co_return;
+    Send(Focuser()->MoveFinished(end, failure));
+}
+
+QCoro::Task<> TServedFocuser::SetTempComp(int generation, bool on) {
+    QPointer<TServedFocuser> self(this);
+    QString failure;
+    try {
+        co_await focuser_.SetTempComp(on);
+    } catch (const TCancelled&) {
+        co_return;
+    } catch (const Failure& e) {
+        failure = e.Message();
+    }
+    if (!self || generation != generation_ || !Serving()) co_return;
+    Focuser()->Update(Readings());
+    Send(Focuser()->TempCompFinished(failure));
+}
+
+// ---- The dew controller ----
+
+TServedDew::TServedDew(TIndiServer& server, TDewController& dew, QString name)
+    : TServed(server, dew, std::move(name)), dew_(dew) {
+    connect(&dew, &TDewController::FrameParsed, this, GuardedSlot([this] {
+        framed_ = true;
+        if (Serving()) Send(Dew()->Update(Readings()));
+    }));
+}
+
+DewReadings TServedDew::Readings() const {
+    DewReadings r;
+    r.values = dew_.Values;
+    for (int output = 1; output <= 3; ++output)
+        r.owned[output - 1] = dew_.OutputOwnedByAuto(output);
+    r.framed = framed_;
+    return r;
+}
+
+void TServedDew::Define() {
+    Defined(std::make_unique<TDewModel>(name_, dew_.Link().Port(), Readings()));
+}
+
+void TServedDew::Handle(const Command& command) {
+    if (!Serving()) return;
+    TDewModel::Action action = Dew()->Request(command);
+    Send(action.reply);
+    if (action.what != TDewModel::Action::Do::Nothing) Launch(Run(generation_, action));
+}
+
+QCoro::Task<> TServedDew::Run(int generation, TDewModel::Action action) {
+    QPointer<TServedDew> self(this);
+    QString failure;
+    try {
+        if (action.what == TDewModel::Action::Do::Outputs) {
+            // One exchange per output, as one slider after the other would send them.
+            for (const auto& [output, slider] : action.outputs)
+                co_await dew_.SetOutput(output, slider);
+        } else {
+            co_await dew_.SaveOutputs(action.linked, action.automatic, action.aggressivityItem);
+        }
+    } catch (const TCancelled&) {
+        co_return;
+    } catch (const Failure& e) {
+        failure = e.Message();
+    }
+    if (!self || generation != generation_ || !Serving()) co_return;
+    Send(Dew()->Finished(action.what, failure));
+}
+
+} // namespace indi
