@@ -13,8 +13,8 @@ struct TStartOptions {
     QString record;       // the file every reading is appended to; none when empty
     bool alpaca = false;  // start the Alpaca server and print where it is
     int alpacaPort = 11111;
-    bool indi = false;    // start the INDI server and print where it is
-    int indiPort = 7624;  // the INDI server's port; 0 takes a free one
+    bool indi = false;   // start the INDI server and print where it is
+    int indiPort = 7624; // the INDI server's port; 0 takes a free one
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so

@@ -107,8 +107,16 @@ TEST(StartOptions, ArgumentsAreReadOrRefused) {
         {{"--alpaca-port", "70000"}, 2, false, false, 1321, ""},
         {{"--alpaca-port", "x"}, 2, false, false, 1321, ""},
         {{"--connect", "--indi"}, {}, true, false, 1321, "", false, 11111, true, 7624},
-        {{"--indi", "--indi-port", "0", "--port", "8080"}, {}, false, false, 8080, "", false, 11111,
-         true, 0},
+        {{"--indi", "--indi-port", "0", "--port", "8080"},
+         {},
+         false,
+         false,
+         8080,
+         "",
+         false,
+         11111,
+         true,
+         0},
         {{"--indi-port", "-1"}, 2, false, false, 1321, ""},
     };
     for (const auto& c : cases) {
