@@ -29,10 +29,9 @@ void ReportError(const QString& message) {
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
-namespace {
-QCoro::Task<> Detached(QCoro::Task<> task) {
+void ReportCaught() {
     try {
-        co_await std::move(task);
+        throw;
     } catch (const TCancelled&) {
     } catch (const Failure& e) {
         ReportError(e.Message());
@@ -40,6 +39,15 @@ QCoro::Task<> Detached(QCoro::Task<> task) {
         ReportError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
         ReportError(QStringLiteral("Unknown error"));
+    }
+}
+
+namespace {
+QCoro::Task<> Detached(QCoro::Task<> task) {
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        ReportCaught();
     }
 }
 } // namespace

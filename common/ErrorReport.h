@@ -17,16 +17,16 @@ QString WithFullStop(const QString& message);
 
 void ReportError(const QString& message);
 
+// Inside a catch block: the exception being handled goes to the default error report (an
+// exchange cut short by its link's close is no error and is not reported).
+void ReportCaught();
+
 // Runs fn; whatever escapes it goes to the default error report.
 template <class F> void Guarded(F&& fn) {
     try {
         fn();
-    } catch (const Failure& e) {
-        ReportError(e.Message());
-    } catch (const std::exception& e) {
-        ReportError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
+        ReportCaught();
     }
 }
 
@@ -36,6 +36,5 @@ template <class F> auto GuardedSlot(F fn) {
 }
 
 // Runs a handler's exchange to its end without waiting for it: the handler returns at once.
-// What escapes the task goes to the default error report once it has unwound; an exchange
-// cut short by its link's close ends quietly.
+// What escapes the task goes to the default error report once it has unwound.
 void Launch(QCoro::Task<> task);

@@ -308,7 +308,10 @@ TEST_F(TrackingTest, AReplugComesBackByItselfAndAnotherKindIsNotTaken) {
         return WaitFor([&] { return Texts(FormMain->MemoAdminMsgs).contains(line); }, 20000);
     };
 
+    // Unplugged as the simulator program does it: the device's link goes with it, so that no
+    // other pseudo-terminal taking its old number stands behind the name meanwhile.
     one.Unplug();
+    QFile::remove(port);
     ASSERT_TRUE(notified("Connection lost: Quillo 1 on " + port));
     Pump(1500); // the cable stays out a little
     const qsizetype points = FormMain->ChartBRS->PointCount(0);
@@ -330,6 +333,7 @@ TEST_F(TrackingTest, AReplugComesBackByItselfAndAnotherKindIsNotTaken) {
     EXPECT_GE(FormMain->ChartBRS->PointCount(0), points); // not cleared
 
     one.Unplug();
+    QFile::remove(port);
     ASSERT_TRUE(WaitFor(
         [&] {
             return Texts(FormMain->MemoAdminMsgs).count("Connection lost: Quillo 1 on " + port) ==
