@@ -35,12 +35,6 @@ TAlpacaReply LinkFailed(const TAlpacaDevice& device, const Failure& failure) {
 
 } // namespace
 
-std::optional<TFocuserMove> PlanFocuserMove(int position, int target, int maxStep) {
-    target = std::clamp(target, 0, std::max(0, maxStep));
-    if (target == position) return std::nullopt;
-    return TFocuserMove{target < position, std::abs(target - position)};
-}
-
 TAlpacaFocuser::TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent)
     : QObject(parent), focuser_(focuser), number_(number) {
     // Another focuser may be behind the link when it opens again.
@@ -48,10 +42,8 @@ TAlpacaFocuser::TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent)
         maxStep_.reset();
         positionReadings_ = 0;
     });
-    // Polls ask position and temperature in turn: a reading that follows a position poll is
-    // the focuser's position (the poll flag has then turned to the temperature).
-    connect(&focuser_, &TFocuser::Reading, this, [this] {
-        if (!focuser_.AskPosition) ++positionReadings_;
+    connect(&focuser_, &TFocuser::Reading, this, [this](FocuserValue taken) {
+        if (taken == FocuserValue::Position) ++positionReadings_;
     });
 }
 
@@ -162,48 +154,39 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::MaxStep() {
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
-    if (focuser_.Moving() || MovePending())
-        co_return TAlpacaReply::Error(ascom::kInvalidOperation,
-                                      DeviceName() + QStringLiteral(" is moving already"));
     const QPointer<TAlpacaFocuser> self(this);
-    // A move is planned from the focuser's own position, never from a value not read yet.
-    const bool known = co_await PositionRead(positionReadings_ > 0 ? positionReadings_ - 1 : 0);
-    if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
-    if (!known) co_return NoPosition();
     if (!maxStep_) {
         const TAlpacaReply read = co_await MaxStep();
         if (!self || read.errorNumber != 0) co_return read;
-        // Another move may have been asked while the maximum was read.
-        if (focuser_.Moving() || MovePending())
-            co_return TAlpacaReply::Error(ascom::kInvalidOperation,
-                                          DeviceName() + QStringLiteral(" is moving already"));
     }
-    const std::optional<TFocuserMove> move = PlanFocuserMove(focuser_.Position, target, *maxStep_);
-    if (!move) co_return TAlpacaReply::Ok();
-    if (move->steps > focuser::kMaxMoveSteps)
+    target = std::clamp(target, 0, std::max(0, *maxStep_));
+    // Known beforehand only from the last poll; the focuser measures again in its turn.
+    if (positionReadings_ > 0 && std::abs(target - focuser_.Position) > focuser::kMaxMoveSteps)
         co_return TAlpacaReply::Error(
             ascom::kInvalidValue,
             QStringLiteral("%1 is %2 steps away; one move goes at most %3 steps")
                 .arg(target)
-                .arg(move->steps)
+                .arg(std::abs(target - focuser_.Position))
                 .arg(focuser::kMaxMoveSteps));
-    // The move goes on after the answer: IsMoving tells the client when it ends.
+    // The move waits for its turn behind what others asked, and goes on after the answer:
+    // IsMoving tells the client when it ends.
     ++movesPending_;
-    RunMove(*move);
+    RunMove(target);
     co_return TAlpacaReply::Ok();
 }
 
-QCoro::Task<> TAlpacaFocuser::RunMove(TFocuserMove move) {
+QCoro::Task<> TAlpacaFocuser::RunMove(int target) {
     const QPointer<TAlpacaFocuser> self(this);
     try {
-        // Its end (done, timed out, line lost) is logged by the focuser as for every move.
-        co_await focuser_.MoveBy(move.in, move.steps);
+        // Its end (done, timed out, line lost) or why it did not start is logged by the
+        // focuser.
+        co_await focuser_.MoveTo(target);
         // Polls wait while the move runs, so the position is the one before it until the next
         // position poll: the move ends for the client with that reading, or after its bound
         // when nothing polls.
         if (self) co_await self->PositionRead(self->positionReadings_);
     } catch (const Failure&) {
-        // Logged by the focuser; the client sees the position where it stopped.
+        // The client sees the position where it stopped.
     }
     if (self) --self->movesPending_;
 }

@@ -1,21 +1,14 @@
 #pragma once
 // A Quillo focuser as an ASCOM IFocuserV3: readings from the focuser's polling, moves and
 // compensation through its own exchanges, MaxStep from its stored maximum position. Move
-// returns as soon as the move is asked of the focuser; IsMoving stays true until it ends.
+// returns as soon as the move is asked of the focuser; IsMoving stays true until it ends. Moves
+// asked while others run wait their turn, in the order asked.
 #include "AlpacaDevice.h"
 
 #include <QObject>
 #include <optional>
 
 class TFocuser;
-
-// A move from a position to a target: the direction and the steps of the one command.
-struct TFocuserMove {
-    bool in; // towards lower positions
-    int steps;
-};
-// The move to target, kept within 0 .. maxStep; nothing when the focuser is there already.
-std::optional<TFocuserMove> PlanFocuserMove(int position, int target, int maxStep);
 
 class TAlpacaFocuser : public QObject, public TAlpacaDevice {
   public:
@@ -38,7 +31,7 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
   private:
     QCoro::Task<TAlpacaReply> MaxStep();
     QCoro::Task<TAlpacaReply> Move(int target);
-    QCoro::Task<> RunMove(TFocuserMove move);
+    QCoro::Task<> RunMove(int target);
     // Waits, within a bound, for more than readings position readings since the link opened;
     // true when they came.
     QCoro::Task<bool> PositionRead(int readings);

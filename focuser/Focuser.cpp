@@ -5,6 +5,8 @@
 #include "Failure.h"
 #include "Telemetry.h"
 
+#include <cstdlib>
+
 namespace {
 constexpr int kAnswerPauseMs = 200;
 constexpr int kMovePauseMs = 500;
@@ -49,8 +51,12 @@ void TFocuser::Poll() {
 
 void TFocuser::CharsReceived() {
     std::optional<QByteArray> chunk;
-    if (!ReadChunk(chunk)) return;
+    if (ReadChunk(chunk)) Take(chunk);
+}
+
+bool TFocuser::Take(const std::optional<QByteArray>& chunk) {
     FocuserRx rx{RxBuffer, Position, Temp};
+    bool position = false;
     auto store = [this](const FocuserRx& state) {
         RxBuffer = state.buffer;
         Position = state.position;
@@ -61,9 +67,11 @@ void TFocuser::CharsReceived() {
         [&](const FocuserRx& state, FocuserValue taken) {
             store(state);
             if (taken == FocuserValue::Temperature) hasTemp_ = true;
+            if (taken == FocuserValue::Position) position = true;
             emit Reading(taken);
         });
     store(rx);
+    return position;
 }
 
 void TFocuser::Greet() {
@@ -190,6 +198,44 @@ QCoro::Task<> TFocuser::SetTempComp(bool on) {
 
 QCoro::Task<TFocuser::MoveEnd> TFocuser::MoveBy(bool in, int steps) {
     const TTurn turn = co_await Turn();
+    co_return co_await Move(in, steps);
+}
+
+QCoro::Task<TFocuser::MoveEnd> TFocuser::MoveTo(int target) {
+    const TTurn turn = co_await Turn();
+    // Measured from where the focuser stands now, not where the last poll found it: a move that
+    // waited behind others starts where they left it.
+    const QString errorPrefix =
+        QStringLiteral("Erreur lecture ") + Link().objectName() + QStringLiteral(" MoveTo :");
+    QByteArray reply;
+    try {
+        Log(Name() + QStringLiteral(" Tx: ") + QLatin1StringView(focuser::kAskPosition));
+        reply = co_await Ask(focuser::kAskPosition);
+    } catch (const TCancelled&) {
+        throw;
+    } catch (const Failure& e) {
+        Log(errorPrefix + e.Message());
+        throw;
+    }
+    // Taken as a poll's reply is: shown, and the position stored.
+    if (!Take(reply)) {
+        const Failure failure(
+            QStringLiteral("no position in the reply '%1'").arg(FromDevice(reply)));
+        Log(errorPrefix + failure.Message());
+        throw failure;
+    }
+    const int steps = std::abs(target - Position);
+    if (steps > focuser::kMaxMoveSteps) {
+        const Failure failure(
+            QStringLiteral("%1 is %2 steps away, more than one move goes").arg(target).arg(steps));
+        Log(errorPrefix + failure.Message());
+        throw failure;
+    }
+    if (steps == 0) co_return MoveEnd::Done;
+    co_return co_await Move(target < Position, steps);
+}
+
+QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(bool in, int steps) {
     const QString link = Link().objectName();
     const QString what = in ? QStringLiteral(" MoveIn :") : QStringLiteral(" MoveOut :");
     const QString writeError =

@@ -76,6 +76,11 @@ class TFocuser : public TDevice {
     // logged; the wait ends without the mark when the link is closed or hung up, or after the
     // move's bound; how it ended is logged.
     QCoro::Task<MoveEnd> MoveBy(bool in, int steps);
+    // Moves to target: in its turn, asks the position first ("FPOSRO", its reply taken as a
+    // poll's), then moves by the difference as MoveBy does; Done at once when it is there.
+    // Raises Failure, logged, when the reply holds no position or the target lies more than
+    // kMaxMoveSteps away.
+    QCoro::Task<MoveEnd> MoveTo(int target);
     bool Moving() const { return moving_; }
 
   signals:
@@ -101,7 +106,11 @@ class TFocuser : public TDevice {
     QCoro::Task<SettingsRead> AskSettings();
     QCoro::Task<SettingsRead> AskSettingsQLO();
     QCoro::Task<SettingsRead> AskSettingsQLO2();
+    // The move of the turn already held.
+    QCoro::Task<MoveEnd> Move(bool in, int steps);
     QCoro::Task<MoveEnd> WaitForMoveEnd(int limitMs, QString readError);
+    // The receive step for what was read; true when it brought a position.
+    bool Take(const std::optional<QByteArray>& chunk);
 
     const int number_;
     bool moving_ = false;

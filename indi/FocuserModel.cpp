@@ -122,11 +122,11 @@ QStringList TFocuserModel::MoveStarted() {
 QStringList TFocuserModel::MoveEnded() {
     // A client's move is ended by its own outcome, with its target.
     QStringList changed;
-    if (!clientMove_) SetState(kAbs, State::Ok, changed);
+    if (moves_ == 0) SetState(kAbs, State::Ok, changed);
     return changed;
 }
 
-TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving) {
+TFocuserModel::Action TFocuserModel::Request(const Command& command) {
     Action action;
     Reply& reply = action.reply;
     if (RequestCommon(command, reply)) return action;
@@ -165,8 +165,6 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving
         reply.message = why;
     } else if (absolute && !readings_.positionKnown) {
         reply.message = QStringLiteral("%1 has not reported its position yet").arg(Device());
-    } else if (moving || clientMove_) {
-        reply.message = QStringLiteral("%1 is already moving").arg(Device());
     } else if (readings_.tempComp) {
         // As in the settings window: the compensation moves the focuser itself.
         reply.message = QStringLiteral("%1 moves by itself while its temperature compensation runs")
@@ -182,58 +180,60 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command, bool moving
 
 TFocuserModel::Action TFocuserModel::Move(const Command& command, int value, bool relative) {
     Action action;
-    const int position = position_;
+    const bool in = At(kMotion).Find(kInward)->on;
     int target = value;
     if (relative) {
-        const bool in = At(kMotion).Find(kInward)->on;
-        target = in ? position - value : position + value;
+        target = in ? position_ - value : position_ + value;
         At(kRel).Find(kRelValue)->number = value;
     }
-    const int steps = std::abs(target - position);
-    if (steps > focuser::kMaxMoveSteps || target < 0 || target > maxPosition_) {
-        action.reply.message = target < 0 || target > maxPosition_
-                                   ? QStringLiteral("%1 would leave its travel from 0 to %2 at %3")
-                                         .arg(Device())
-                                         .arg(maxPosition_)
-                                         .arg(target)
-                                   : QStringLiteral("%1 moves at most %2 steps at a time")
-                                         .arg(Device())
-                                         .arg(focuser::kMaxMoveSteps);
+    // Behind other moves, the position checked against is the one known now.
+    if (relative && (target < 0 || target > maxPosition_)) {
+        action.reply.message = QStringLiteral("%1 would leave its travel from 0 to %2 at %3")
+                                   .arg(Device())
+                                   .arg(maxPosition_)
+                                   .arg(target);
         At(command.name).state = State::Alert;
         action.reply.changed << command.name;
         return action;
     }
-    if (steps == 0) {
+    if (relative ? value == 0 : value == position_ && moves_ == 0) {
         At(command.name).state = State::Ok;
         action.reply.changed << command.name;
         return action;
     }
-    action.what = Action::Do::Move;
-    action.in = target < position;
-    action.steps = steps;
-    clientMove_ = true;
-    relative_ = relative;
-    target_ = target;
-    // Busy at once: the move may still wait for the focuser's turn.
     if (relative) {
+        action.what = Action::Do::Move;
+        action.in = in;
+        action.steps = value;
+        ++relativeMoves_;
         At(kRel).state = State::Busy;
         action.reply.changed << kRel;
+    } else {
+        action.what = Action::Do::MoveTo;
+        action.target = target;
     }
+    ++moves_;
+    // Busy at once: the move may still wait for the focuser's turn.
     At(kAbs).state = State::Busy;
     action.reply.changed << kAbs;
     return action;
 }
 
-Reply TFocuserModel::MoveFinished(End end, const QString& failure) {
+Reply TFocuserModel::MoveFinished(const Action& move, End end, const QString& failure) {
     Reply reply;
-    clientMove_ = false;
-    const State state = end == End::Done ? State::Ok : State::Alert;
+    const bool relative = move.what == Action::Do::Move;
+    moves_ = std::max(0, moves_ - 1);
+    if (relative) relativeMoves_ = std::max(0, relativeMoves_ - 1);
     if (end == End::Done) {
-        position_ = target_;
-        SetNumber(kAbs, kAbsValue, target_, reply.changed);
+        position_ = relative ? position_ + (move.in ? -move.steps : move.steps) : move.target;
+        SetNumber(kAbs, kAbsValue, position_, reply.changed);
     }
-    SetState(kAbs, state, reply.changed);
-    if (relative_) SetState(kRel, state, reply.changed);
+    // Busy while other clients' moves wait; a failure is shown at once.
+    auto state = [&](int waiting) {
+        return end != End::Done ? State::Alert : waiting > 0 ? State::Busy : State::Ok;
+    };
+    SetState(kAbs, state(moves_), reply.changed);
+    if (relative) SetState(kRel, state(relativeMoves_), reply.changed);
     switch (end) {
     case End::Done:
         break;

@@ -30,21 +30,25 @@ class TFocuserModel : public TDeviceModel {
     QStringList MoveEnded();
 
     struct Action {
-        enum class Do { Nothing, Move, TempComp };
+        // Move: by steps, in or out (a relative move); MoveTo: to target, measured from where
+        // the focuser stands when its turn comes.
+        enum class Do { Nothing, Move, MoveTo, TempComp };
         Do what = Do::Nothing;
         bool in = false; // Move
         int steps = 0;
+        int target = 0;  // MoveTo
         bool on = false; // TempComp
         Reply reply;
     };
-    // A client's new values. moving: the focuser is moving for someone else.
-    Action Request(const Command& command, bool moving);
+    // A client's new values. A move asked while others run or wait is queued behind them.
+    Action Request(const Command& command);
 
-    // How the move of the last Move action ended.
+    // How the move of a Move or MoveTo action ended. The positions stay Busy while other
+    // clients' moves wait.
     enum class End { Done, TimedOut, LinkLost, Failed };
-    Reply MoveFinished(End end, const QString& failure = {});
+    Reply MoveFinished(const Action& move, End end, const QString& failure = {});
     Reply TempCompFinished(const QString& failure = {});
-    bool ClientMoving() const { return clientMove_; }
+    bool ClientMoving() const { return moves_ > 0; }
 
   private:
     Action Move(const Command& command, int target, bool relative);
@@ -54,9 +58,8 @@ class TFocuserModel : public TDeviceModel {
     // Where the focuser is: the polled position, or a client's target once its move ended,
     // until the polling brings a new position.
     int position_ = 0;
-    bool clientMove_ = false; // a client's move asked and not yet ended
-    bool relative_ = false;
-    int target_ = 0;
+    int moves_ = 0;         // clients' moves asked and not yet ended
+    int relativeMoves_ = 0; // of them, relative ones
 };
 
 } // namespace indi

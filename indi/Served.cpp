@@ -114,13 +114,14 @@ QCoro::Task<> TServedFocuser::ReadAndDefine(int generation) {
 
 void TServedFocuser::Handle(const Command& command) {
     if (!Serving()) return;
-    TFocuserModel::Action action = Focuser()->Request(command, focuser_.Moving());
+    TFocuserModel::Action action = Focuser()->Request(command);
     Send(action.reply);
     switch (action.what) {
     case TFocuserModel::Action::Do::Nothing:
         break;
     case TFocuserModel::Action::Do::Move:
-        Launch(Move(generation_, action.in, action.steps));
+    case TFocuserModel::Action::Do::MoveTo:
+        Launch(Move(generation_, action));
         break;
     case TFocuserModel::Action::Do::TempComp:
         Launch(SetTempComp(generation_, action.on));
@@ -128,12 +129,16 @@ void TServedFocuser::Handle(const Command& command) {
     }
 }
 
-QCoro::Task<> TServedFocuser::Move(int generation, bool in, int steps) {
+QCoro::Task<> TServedFocuser::Move(int generation, TFocuserModel::Action move) {
     QPointer<TServedFocuser> self(this);
     TFocuserModel::End end = TFocuserModel::End::Done;
     QString failure;
     try {
-        const TFocuser::MoveEnd moved = co_await focuser_.MoveBy(in, steps);
+        TFocuser::MoveEnd moved = TFocuser::MoveEnd::Done;
+        if (move.what == TFocuserModel::Action::Do::MoveTo)
+            moved = co_await focuser_.MoveTo(move.target);
+        else
+            moved = co_await focuser_.MoveBy(move.in, move.steps);
         end = moved == TFocuser::MoveEnd::Done       ? TFocuserModel::End::Done
               : moved == TFocuser::MoveEnd::TimedOut ? TFocuserModel::End::TimedOut
                                                      : TFocuserModel::End::LinkLost;
@@ -144,7 +149,7 @@ QCoro::Task<> TServedFocuser::Move(int generation, bool in, int steps) {
         failure = e.Message();
     }
     if (!self || generation != generation_ || !Serving()) co_return;
-    Send(Focuser()->MoveFinished(end, failure));
+    Send(Focuser()->MoveFinished(move, end, failure));
 }
 
 QCoro::Task<> TServedFocuser::SetTempComp(int generation, bool on) {

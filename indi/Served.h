@@ -67,7 +67,7 @@ class TServedFocuser : public TServed {
     TFocuserModel* Focuser() { return static_cast<TFocuserModel*>(model_.get()); }
     FocuserReadings Readings() const;
     QCoro::Task<> ReadAndDefine(int generation);
-    QCoro::Task<> Move(int generation, bool in, int steps);
+    QCoro::Task<> Move(int generation, TFocuserModel::Action move);
     QCoro::Task<> SetTempComp(int generation, bool on);
 
     TFocuser& focuser_;

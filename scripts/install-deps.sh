@@ -27,6 +27,7 @@ packages=(
   qcoro-qt6-dev
   libindi-dev
   chromium chromium-driver python3-selenium
+  locales
 )
 [ "${SKYVARN_EXTRA_PACKAGES:-}" ] && packages+=(${SKYVARN_EXTRA_PACKAGES})
 if [ "$arch" = arm64 ]; then
@@ -44,11 +45,20 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  # Another install on this machine holds dpkg's lock for a while: wait for it instead of
+  # failing.
+  wait_lock=(-o DPkg::Lock::Timeout=600)
+  $sudo apt-get "${wait_lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait_lock[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}"
+fi
 
-echo "Installing: ${missing[*]}"
-# Another install on this machine holds dpkg's lock for a while: wait for it instead of failing.
-wait_lock=(-o DPkg::Lock::Timeout=600)
-$sudo apt-get "${wait_lock[@]}" update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait_lock[@]}" install -y -qq \
-  --no-install-recommends "${missing[@]}"
+# A desktop with a decimal comma is tested under this locale.
+if ! locale -a 2>/dev/null | grep -qix 'fr_FR.utf8'; then
+  echo "Generating the fr_FR.UTF-8 locale"
+  $sudo sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^fr_FR.UTF-8 UTF-8' /etc/locale.gen || echo 'fr_FR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen >/dev/null
+fi

@@ -60,6 +60,11 @@ void TSimFocuser::SetTemperature(double celsius) {
     temperature_ = celsius;
 }
 
+int TSimFocuser::CommandsDuringMoves() const {
+    std::lock_guard lock(mutex_);
+    return commandsDuringMoves_;
+}
+
 void TSimFocuser::SetDrift(double degreesPerSecond) {
     std::lock_guard lock(mutex_);
     CatchUp();
@@ -136,6 +141,7 @@ TSimFocuser::Clock::time_point TSimFocuser::Advance(Clock::time_point now) {
 
 void TSimFocuser::OnCommand(const std::string& c, Clock::time_point now) {
     Advance(now);
+    if (announce_) ++commandsDuringMoves_;
     if (c == "SWHOIS") {
         if (answersWhoIs_) Reply(FocuserIdentification(firmware_), now);
     } else if (c == "FMMODE") {

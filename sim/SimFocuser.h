@@ -27,6 +27,9 @@ class TSimFocuser final : public TSimDevice {
     bool Compensating() const;
     TFocuserSettings Settings() const;
     int Firmware() const { return firmware_; }
+    // Commands that arrived while a commanded move had not reported its end: what one program
+    // serving several clients must never send.
+    int CommandsDuringMoves() const;
 
     void SetTemperature(double celsius);
     void SetDrift(double degreesPerSecond);
@@ -53,6 +56,7 @@ class TSimFocuser final : public TSimDevice {
     double target_;
     bool moving_ = false;
     bool announce_ = false; // send the completion mark when the motion ends
+    int commandsDuringMoves_ = 0;
     double temperature_;
     double drift_;
     double stepsPerSecond_;

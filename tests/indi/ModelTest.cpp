@@ -40,199 +40,162 @@ QString Sent(const indi::TDeviceModel& model, const indi::Reply& reply) {
 
 } // namespace
 
-TEST(IndiFocuser, ClientValuesBecomeMovesOrAreRefused) {
+// "to 30500", "in 200", "out 200", "compensation on", "" for nothing asked of the focuser.
+std::string Asked(const indi::TFocuserModel::Action& a) {
     using Do = indi::TFocuserModel::Action::Do;
+    switch (a.what) {
+    case Do::Nothing:
+        return "";
+    case Do::Move:
+        return (a.in ? "in " : "out ") + std::to_string(a.steps);
+    case Do::MoveTo:
+        return "to " + std::to_string(a.target);
+    case Do::TempComp:
+        return a.on ? "compensation on" : "compensation off";
+    }
+    return "?";
+}
+
+TEST(IndiFocuser, ClientValuesBecomeMovesOrAreRefused) {
     const indi::FocuserReadings at30000{30000, 12.5, false, true};
+    const indi::FocuserReadings at100{100, 12.5, false, true};
+    const indi::FocuserReadings unknown{0, 12.5, false, false};
+    const indi::FocuserReadings compensating{30000, 12.5, true, true};
+    const auto abs = [](const char* v) {
+        return Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", v);
+    };
+    const auto rel = [](const char* v) {
+        return Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", v);
+    };
+    const Command outward = Switch("FOCUS_MOTION", {{"FOCUS_OUTWARD", "On"}});
+    const char* both = "REL_FOCUS_POSITION=Busy ABS_FOCUS_POSITION=Busy";
     const struct Case {
         const char* rule;
         indi::FocuserReadings readings;
-        bool moving;
         QList<Command> before; // accepted first
         Command command;
-        Do what;
-        bool in;
-        int steps;
+        const char* asked;
         const char* sent;
         const char* message; // part of it; "" for none
     } cases[] = {
-        {"an absolute target moves by the difference, Busy at once",
+        {"an absolute target is a move to it, Busy at once",
          at30000,
-         false,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30500"),
-         Do::Move,
-         false,
-         500,
+         abs("30500"),
+         "to 30500",
          "ABS_FOCUS_POSITION=Busy",
          ""},
-        {"a target below the position moves in; a fraction is rounded",
+        {"a fraction is rounded",
          at30000,
-         false,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "29899.6"),
-         Do::Move,
-         true,
-         100,
+         abs("29899.6"),
+         "to 29900",
          "ABS_FOCUS_POSITION=Busy",
          ""},
         {"the current position is reached at once",
          at30000,
-         false,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30000"),
-         Do::Nothing,
-         false,
-         0,
+         abs("30000"),
+         "",
          "ABS_FOCUS_POSITION=Ok",
+         ""},
+        {"behind another move the current position is a move too",
+         at30000,
+         {abs("30100")},
+         abs("30000"),
+         "to 30000",
+         "ABS_FOCUS_POSITION=Busy",
+         ""},
+        {"a second move waits behind the first",
+         at30000,
+         {rel("100")},
+         abs("30200"),
+         "to 30200",
+         "ABS_FOCUS_POSITION=Busy",
          ""},
         {"a target past the maximum position is refused",
          at30000,
-         false,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "60001"),
-         Do::Nothing,
-         false,
-         0,
+         abs("60001"),
+         "",
          "ABS_FOCUS_POSITION=Alert",
          "from 0 to 60000"},
         {"a target that is no number is refused",
          at30000,
-         false,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "far"),
-         Do::Nothing,
-         false,
-         0,
+         abs("far"),
+         "",
          "ABS_FOCUS_POSITION=Alert",
          "needs a number"},
         {"no absolute move before the first position reply",
-         {0, 12.5, false, false},
-         false,
+         unknown,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "100"),
-         Do::Nothing,
-         false,
-         0,
+         abs("100"),
+         "",
          "ABS_FOCUS_POSITION=Alert",
          "not reported its position"},
-        {"no move while the focuser moves for a window",
-         at30000,
-         true,
-         {},
-         Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "10"),
-         Do::Nothing,
-         false,
-         0,
-         "REL_FOCUS_POSITION=Alert",
-         "already moving"},
-        {"no second move before the first has ended",
-         at30000,
-         false,
-         {Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30100")},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30200"),
-         Do::Nothing,
-         false,
-         0,
-         "ABS_FOCUS_POSITION=Busy",
-         "already moving"},
         {"no move while the temperature compensation runs",
-         {30000, 12.5, true, true},
-         false,
+         compensating,
          {},
-         Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30100"),
-         Do::Nothing,
-         false,
-         0,
+         abs("30100"),
+         "",
          "ABS_FOCUS_POSITION=Alert",
          "compensation"},
         {"a relative move goes in by default, both positions Busy",
          at30000,
-         false,
          {},
-         Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"),
-         Do::Move,
-         true,
-         200,
-         "REL_FOCUS_POSITION=Busy ABS_FOCUS_POSITION=Busy",
+         rel("200"),
+         "in 200",
+         both,
          ""},
-        {"the direction chosen before holds for the relative move",
-         at30000,
-         false,
-         {Switch("FOCUS_MOTION", {{"FOCUS_OUTWARD", "On"}})},
-         Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"),
-         Do::Move,
-         false,
-         200,
-         "REL_FOCUS_POSITION=Busy ABS_FOCUS_POSITION=Busy",
-         ""},
+        {"the direction chosen before holds", at30000, {outward}, rel("200"), "out 200", both, ""},
         {"a relative move past the travel's end is refused",
-         {100, 12.5, false, true},
-         false,
+         at100,
          {},
-         Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"),
-         Do::Nothing,
-         false,
-         0,
+         rel("200"),
+         "",
          "REL_FOCUS_POSITION=Alert",
          "would leave its travel"},
         {"more steps than a move takes are refused",
          at30000,
-         false,
          {},
-         Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "65536"),
-         Do::Nothing,
-         false,
-         0,
+         rel("65536"),
+         "",
          "REL_FOCUS_POSITION=Alert",
          "from 0 to 65535"},
         {"a direction needs exactly one switch",
          at30000,
-         false,
          {},
          Switch("FOCUS_MOTION", {{"FOCUS_INWARD", "On"}, {"FOCUS_OUTWARD", "On"}}),
-         Do::Nothing,
-         false,
-         0,
+         "",
          "FOCUS_MOTION=Ok",
          "takes one switch"},
         {"compensation on is the focuser's FAMODE",
          at30000,
-         false,
          {},
          Switch("FOCUS_TEMPERATURE_COMPENSATION", {{"INDI_ENABLED", "On"}}),
-         Do::TempComp,
-         false,
-         0,
+         "compensation on",
          "FOCUS_TEMPERATURE_COMPENSATION=Busy",
          ""},
         {"compensation already off writes nothing",
          at30000,
-         false,
          {},
          Switch("FOCUS_TEMPERATURE_COMPENSATION", {{"INDI_DISABLED", "On"}}),
-         Do::Nothing,
-         false,
-         0,
+         "",
          "FOCUS_TEMPERATURE_COMPENSATION=Ok",
          ""},
         {"DISCONNECT leaves the link to Skyvarn",
          at30000,
-         false,
          {},
          Switch("CONNECTION", {{"DISCONNECT", "On"}}),
-         Do::Nothing,
-         false,
-         0,
+         "",
          "CONNECTION=Ok",
          "stays connected"},
         {"read-only properties are not set",
          at30000,
-         false,
          {},
          Number("FOCUS_MAX", "FOCUS_MAX_VALUE", "100"),
-         Do::Nothing,
-         false,
-         0,
+         "",
          "",
          "cannot be set"},
     };
@@ -241,11 +204,9 @@ TEST(IndiFocuser, ClientValuesBecomeMovesOrAreRefused) {
         indi::TFocuserModel model(QStringLiteral("Quillo 1"), QStringLiteral("/dev/ttyUSB0"), 60000,
                                   c.readings);
         for (const Command& b : c.before)
-            model.Request(b, false);
-        const auto action = model.Request(c.command, c.moving);
-        EXPECT_EQ(action.what, c.what);
-        EXPECT_EQ(action.in, c.in);
-        EXPECT_EQ(action.steps, c.steps);
+            model.Request(b);
+        const auto action = model.Request(c.command);
+        EXPECT_EQ(Asked(action), c.asked);
         EXPECT_EQ(Sent(model, action.reply).toStdString(), c.sent);
         EXPECT_EQ(action.reply.message.isEmpty(), *c.message == 0)
             << action.reply.message.toStdString();
@@ -255,25 +216,29 @@ TEST(IndiFocuser, ClientValuesBecomeMovesOrAreRefused) {
 }
 
 TEST(IndiFocuser, AMoveEndsOkAtItsTargetOrAlertWithWhy) {
+    using End = indi::TFocuserModel::End;
     const indi::FocuserReadings readings{30000, 12.5, false, true};
     const struct {
-        indi::TFocuserModel::End end;
+        End end;
         const char* sent;
         double value;
         const char* message;
     } cases[] = {
-        {indi::TFocuserModel::End::Done, "ABS_FOCUS_POSITION=Ok REL_FOCUS_POSITION=Ok", 29800, ""},
-        {indi::TFocuserModel::End::TimedOut, "ABS_FOCUS_POSITION=Alert REL_FOCUS_POSITION=Alert",
-         30000, "did not report the end"},
-        {indi::TFocuserModel::End::LinkLost, "ABS_FOCUS_POSITION=Alert REL_FOCUS_POSITION=Alert",
-         30000, "link was lost"},
+        {End::Done, "ABS_FOCUS_POSITION=Ok REL_FOCUS_POSITION=Ok", 29800, ""},
+        {End::TimedOut, "ABS_FOCUS_POSITION=Alert REL_FOCUS_POSITION=Alert", 30000,
+         "did not report the end"},
+        {End::LinkLost, "ABS_FOCUS_POSITION=Alert REL_FOCUS_POSITION=Alert", 30000,
+         "link was lost"},
+        {End::Failed, "ABS_FOCUS_POSITION=Alert REL_FOCUS_POSITION=Alert", 30000,
+         "move failed: no position"},
     };
     for (const auto& c : cases) {
         indi::TFocuserModel model(QStringLiteral("Quillo 1"), QString(), std::nullopt, readings);
-        model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"), false);
+        const auto move =
+            model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"));
         // The focuser's own end of move comes first, and changes nothing of a client's move.
         EXPECT_TRUE(model.MoveEnded().isEmpty());
-        const indi::Reply reply = model.MoveFinished(c.end);
+        const indi::Reply reply = model.MoveFinished(move, c.end, QStringLiteral("no position"));
         EXPECT_EQ(Sent(model, reply).toStdString(), c.sent);
         EXPECT_EQ(model.Find("ABS_FOCUS_POSITION")->elements[0].number, c.value);
         EXPECT_TRUE(reply.message.contains(QLatin1StringView(c.message)));
@@ -281,6 +246,20 @@ TEST(IndiFocuser, AMoveEndsOkAtItsTargetOrAlertWithWhy) {
         model.Update(readings);
         EXPECT_EQ(model.Find("ABS_FOCUS_POSITION")->elements[0].number, c.value);
     }
+
+    // Moves queued by two clients: Busy until the last has ended, each at its own target.
+    indi::TFocuserModel model(QStringLiteral("Quillo 1"), QString(), 60000, readings);
+    const auto first =
+        model.Request(Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30500"));
+    const auto second =
+        model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "100"));
+    EXPECT_EQ(Sent(model, model.MoveFinished(first, End::Done)).toStdString(),
+              "ABS_FOCUS_POSITION=Busy");
+    EXPECT_EQ(model.Find("ABS_FOCUS_POSITION")->elements[0].number, 30500);
+    EXPECT_EQ(Sent(model, model.MoveFinished(second, End::Done)).toStdString(),
+              "ABS_FOCUS_POSITION=Ok REL_FOCUS_POSITION=Ok");
+    EXPECT_EQ(model.Find("ABS_FOCUS_POSITION")->elements[0].number, 30400);
+
     // Without the settings the five-digit field bounds the moves, and FOCUS_MAX says so.
     indi::TFocuserModel unread(QStringLiteral("Quillo 1"), QString(), std::nullopt, readings);
     EXPECT_EQ(unread.Find("FOCUS_MAX")->state, State::Alert);

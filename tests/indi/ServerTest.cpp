@@ -251,10 +251,3 @@ TEST_F(IndiServerTest, ClientsShareTheFocuserAndABrokenOneIsCutOffAlone) {
     EXPECT_EQ(focuser.Position(), start);
     EXPECT_EQ(Moves(focuser), (std::vector<std::string>{"O00100", "I00100"}));
 }
-
-// What the INDI library's own client keeps at its end is its own, not the server's: the leak
-// checker of the sanitizer build reads this list (a list in the environment would be lost in
-// CTest's property list).
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libindiclient\n";
-}
