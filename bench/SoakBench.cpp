@@ -25,6 +25,7 @@
 #include "Startup.h"
 
 #include <QCoroTask>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTcpServer>
@@ -220,12 +221,18 @@ int main(int argc, char** argv) {
             focuser2 = Pulled;
             pulledAt = wall;
         } else if (focuser2 == Pulled && wall - pulledAt >= 20000) {
+            const bool lost = !m->QLO2->Connected();
             d.focuser2->Plug(); // on a new pseudo-terminal behind the same name
             Link(folder, "b-focuser", *d.focuser2);
             focuser2 = Back;
-            watchdog.RunUntil([&] { return m->QLO2->Connected(); }, 30000);
-            std::printf("focuser 2 plugged back: %s after %.1f s\n",
-                        m->QLO2->Connected() ? "reconnected by itself" : "NOT reconnected",
+            auto back = [&] {
+                return m->MemoAdminMsgs->toPlainText().contains(
+                    QStringLiteral("Reconnected: Quillo 2"));
+            };
+            watchdog.RunUntil(back, 30000);
+            std::printf("focuser 2 plugged back (its link %s while pulled): %s after %.1f s\n",
+                        lost ? "closed" : "STILL OPEN",
+                        back() ? "reconnected by itself" : "NOT reconnected",
                         (night.elapsed() - wall) / 1000.0);
         }
         const double cpu = CpuSeconds();

@@ -27,9 +27,8 @@ class TSoakClients {
     explicit TSoakClients(Ports ports) : ports_(ports) {
         for (auto& s : sockets_)
             s = std::make_unique<QTcpSocket>();
-        QObject::connect(sockets_[kPhone].get(), &QTcpSocket::readyRead, [this] {
-            counts_.pages += Count(kPhone, "</html>");
-        });
+        QObject::connect(sockets_[kPhone].get(), &QTcpSocket::readyRead,
+                         [this] { counts_.pages += Count(kPhone, "</html>"); });
         QObject::connect(sockets_[kAlpaca].get(), &QTcpSocket::readyRead, [this] {
             counts_.alpacaAnswers += Count(kAlpaca, "ServerTransactionID");
         });
@@ -67,8 +66,7 @@ class TSoakClients {
             const quint16 port[] = {ports_.phone, ports_.indi, ports_.alpaca};
             s.connectToHost(QHostAddress::LocalHost, port[which]);
             ++counts_.reconnects;
-            if (which == kIndi)
-                s.write("<getProperties version=\"1.7\"/>\n");
+            if (which == kIndi) s.write("<getProperties version=\"1.7\"/>\n");
         }
         return false;
     }
