@@ -170,11 +170,11 @@ int main(int argc, char** argv) {
                 rssStart, fdsBefore, threadsBefore);
     auto clientLine = [&] {
         const TSoakClients::Counts c = clients.Take();
-        return QStringLiteral("pages %1, Alpaca answers %2, INDI %3 KiB, moves asked %4, short "
+        return QStringLiteral("pages %1, Alpaca answers %2, INDI %3 bytes, moves asked %4, short "
                               "connections %5, reconnects %6")
             .arg(c.pages)
             .arg(c.alpacaAnswers)
-            .arg(c.indiBytes / 1024)
+            .arg(c.indiBytes)
             .arg(c.moves)
             .arg(c.shortLived)
             .arg(c.reconnects);
