@@ -48,7 +48,6 @@ class TFocuserModel : public TDeviceModel {
     enum class End { Done, TimedOut, LinkLost, Failed };
     Reply MoveFinished(const Action& move, End end, const QString& failure = {});
     Reply TempCompFinished(const QString& failure = {});
-    bool ClientMoving() const { return moves_ > 0; }
 
   private:
     Action Move(const Command& command, int target, bool relative);
