@@ -107,7 +107,7 @@ QString TAlpacaConditions::Description() const {
 }
 
 bool TAlpacaConditions::Connected() const {
-    return dew_.Connected();
+    return dew_.Ready();
 }
 
 QList<TAlpacaMember> TAlpacaConditions::Members() const {
@@ -194,7 +194,7 @@ QString TAlpacaSwitches::Description() const {
 }
 
 bool TAlpacaSwitches::Connected() const {
-    return dew_.Connected();
+    return dew_.Ready();
 }
 
 QList<TAlpacaMember> TAlpacaSwitches::Members() const {
@@ -294,13 +294,10 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
             co_await dew_.SetOutput(OutputNumber(id), slider); // "S2O070"
         } else {
             // As the settings window saves the outputs' modes; the other mode and the
-            // aggressivity stay as the Brisella has them.
-            const DewValues& v = dew_.Values;
-            const bool on = value >= 0.5;
-            const bool linked = id == TDewSwitch::LinkedOutputs ? on : v.OutsLinked != 0;
-            const bool automatic = id == TDewSwitch::AutoMode ? on : v.Automode != 0;
-            const int item = v.Aggressive >= 1 && v.Aggressive <= 4 ? v.Aggressive - 1 : -1;
-            co_await dew_.SaveOutputs(linked, automatic, item);
+            // aggressivity stay as the Brisella was last told or showed since.
+            co_await dew_.SetMode(id == TDewSwitch::LinkedOutputs ? TDewController::Mode::Linked
+                                                                  : TDewController::Mode::Automatic,
+                                  value >= 0.5);
         }
     } catch (const TCancelled&) {
         cancelled = true;

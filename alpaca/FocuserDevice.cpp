@@ -38,9 +38,9 @@ TAlpacaReply LinkFailed(const TAlpacaDevice& device, const Failure& failure) {
 TAlpacaFocuser::TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent)
     : QObject(parent), focuser_(focuser), number_(number) {
     // Another focuser may be behind the link when it opens again.
-    connect(&focuser_, &TDevice::Opened, this, [this] {
-        maxStep_.reset();
-        positionReadings_ = 0;
+    connect(&focuser_, &TDevice::Opened, this, [this] { positionReadings_ = 0; });
+    connect(&focuser_, &TDevice::BecameReady, this, [this] {
+        if (serving_) Learn();
     });
     connect(&focuser_, &TFocuser::Reading, this, [this](FocuserValue taken) {
         if (taken == FocuserValue::Position) ++positionReadings_;
@@ -56,7 +56,23 @@ QString TAlpacaFocuser::Description() const {
 }
 
 bool TAlpacaFocuser::Connected() const {
-    return focuser_.Connected();
+    return focuser_.Ready();
+}
+
+void TAlpacaFocuser::SetServing(bool serving) {
+    serving_ = serving;
+    if (serving_ && focuser_.Ready()) Learn();
+}
+
+void TAlpacaFocuser::Learn() {
+    if (focuser_.StoredSettings()) return;
+    [](TFocuser& focuser) -> QCoro::Task<> {
+        try {
+            co_await focuser.LearnSettings();
+        } catch (const Failure&) {
+            // Closed meanwhile, or logged by the focuser; MaxStep asks again.
+        }
+    }(focuser_);
 }
 
 QList<TAlpacaMember> TAlpacaFocuser::Members() const {
@@ -72,7 +88,8 @@ QList<std::pair<QString, QString>> TAlpacaFocuser::State() const {
         {QStringLiteral("Temperature compensation"),
          focuser_.TempComp ? QStringLiteral("on") : QStringLiteral("off")},
         {QStringLiteral("Maximum position"),
-         maxStep_ ? QString::number(*maxStep_) : QStringLiteral("not read yet")},
+         focuser_.StoredSettings() ? QString::number(focuser_.StoredSettings()->maxPosition)
+                                   : QStringLiteral("not read yet")},
     };
 }
 
@@ -137,56 +154,58 @@ TAlpacaReply TAlpacaFocuser::NoPosition() const {
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaFocuser::MaxStep() {
-    // Read every time it is asked: the settings window may have saved another maximum. Clients
-    // ask it when they connect, not while they poll.
+    // Only Read values and Save values change it; both keep the focuser's copy up to date.
+    if (const auto& stored = focuser_.StoredSettings())
+        co_return TAlpacaReply::Ok(stored->maxPosition);
     const QPointer<TAlpacaFocuser> self(this);
     try {
-        const TFocuser::SettingsRead read = co_await focuser_.ReadSettings();
-        if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
-        const int maxPosition = focuser::SettingsOf(read.reply).maxPosition; // raises Failure
-        maxStep_ = maxPosition;
-        co_return TAlpacaReply::Ok(maxPosition);
+        co_await focuser_.LearnSettings();
     } catch (const TCancelled&) {
         co_return self ? NotConnectedReply(*self) : TAlpacaReply::Error(ascom::kNotConnected, {});
     } catch (const Failure& e) {
         co_return self ? LinkFailed(*self, e) : TAlpacaReply::Error(ascom::kDriverError, {});
     }
+    if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+    if (const auto& stored = focuser_.StoredSettings())
+        co_return TAlpacaReply::Ok(stored->maxPosition);
+    co_return TAlpacaReply::Error(ascom::kDriverError,
+                                  QStringLiteral("%1 did not tell its settings").arg(DeviceName()));
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
     const QPointer<TAlpacaFocuser> self(this);
-    if (!maxStep_) {
-        const TAlpacaReply read = co_await MaxStep();
-        if (!self || read.errorNumber != 0) co_return read;
-    }
-    target = std::clamp(target, 0, std::max(0, *maxStep_));
-    // Known beforehand only from the last poll; the focuser measures again in its turn.
-    if (positionReadings_ > 0 && std::abs(target - focuser_.Position) > focuser::kMaxMoveSteps)
+    const TAlpacaReply max = co_await MaxStep();
+    if (!self || max.errorNumber != 0) co_return max;
+    // Right after connection the first position poll may still be on its way.
+    if (positionReadings_ == 0) co_await PositionRead(0);
+    if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+    focuser::TMoveAsk ask =
+        focuser::TMoveAsk::To(std::clamp(target, 0, std::max(0, max.value.toInt())));
+    // Measured again in its own turn: where the focuser stands then.
+    ask.measure = true;
+    if (const auto refused = focuser_.Refusal(ask))
         co_return TAlpacaReply::Error(
-            ascom::kInvalidValue,
-            QStringLiteral("%1 is %2 steps away; one move goes at most %3 steps")
-                .arg(target)
-                .arg(std::abs(target - focuser_.Position))
-                .arg(focuser::kMaxMoveSteps));
+            refused->badValue ? ascom::kInvalidValue : ascom::kInvalidOperation, refused->why);
     // The move waits for its turn behind what others asked, and goes on after the answer:
     // IsMoving tells the client when it ends.
     ++movesPending_;
-    RunMove(target);
+    RunMove(ask);
     co_return TAlpacaReply::Ok();
 }
 
-QCoro::Task<> TAlpacaFocuser::RunMove(int target) {
+QCoro::Task<> TAlpacaFocuser::RunMove(focuser::TMoveAsk ask) {
     const QPointer<TAlpacaFocuser> self(this);
+    bool moved = false;
     try {
         // Its end (done, timed out, line lost) or why it did not start is logged by the
         // focuser.
-        co_await focuser_.MoveTo(target);
-        // Polls wait while the move runs, so the position is the one before it until the next
-        // position poll: the move ends for the client with that reading, or after its bound
-        // when nothing polls.
-        if (self) co_await self->PositionRead(self->positionReadings_);
+        moved = co_await focuser_.Move(ask) == TFocuser::MoveEnd::Done;
     } catch (const Failure&) {
-        // The client sees the position where it stopped.
+        // Refused in its turn, or the link closed: the client sees the position where it stopped.
     }
+    // Polls wait while the move runs, so the position is the one before it until the next
+    // position poll: a move that ended ends for the client with that reading, or after its
+    // bound when nothing polls. One cut short ends at once.
+    if (self && moved) co_await self->PositionRead(self->positionReadings_);
     if (self) --self->movesPending_;
 }

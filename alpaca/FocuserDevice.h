@@ -1,9 +1,12 @@
 #pragma once
 // A Quillo focuser as an ASCOM IFocuserV3: readings from the focuser's polling, moves and
-// compensation through its own exchanges, MaxStep from its stored maximum position. Move
-// returns as soon as the move is asked of the focuser; IsMoving stays true until it ends. Moves
-// asked while others run wait their turn, in the order asked.
+// compensation through its own exchanges, MaxStep from the maximum position the focuser read
+// at connection (while the server serves, the settings are read as soon as the focuser is
+// offered). Move returns as soon as the move is asked of the focuser; IsMoving stays true until
+// it ends. Moves asked while others run wait their turn, in the order asked.
 #include "AlpacaDevice.h"
+
+#include "Moves.h"
 
 #include <QObject>
 #include <optional>
@@ -27,19 +30,24 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
 
     // A move asked over Alpaca that has not ended yet, queued or running.
     bool MovePending() const { return movesPending_ > 0; }
+    // The server listens (or not): clients will ask MaxStep, so the settings are read once the
+    // focuser is offered.
+    void SetServing(bool serving);
 
   private:
     QCoro::Task<TAlpacaReply> MaxStep();
     QCoro::Task<TAlpacaReply> Move(int target);
-    QCoro::Task<> RunMove(int target);
+    QCoro::Task<> RunMove(focuser::TMoveAsk ask);
     // Waits, within a bound, for more than readings position readings since the link opened;
     // true when they came.
     QCoro::Task<bool> PositionRead(int readings);
     TAlpacaReply NoPosition() const;
 
+    void Learn();
+
     TFocuser& focuser_;
     const int number_;
-    std::optional<int> maxStep_; // the last maximum position read since the link opened
+    bool serving_ = false;
     int movesPending_ = 0;
     int positionReadings_ = 0; // since the link opened
 };

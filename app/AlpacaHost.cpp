@@ -39,6 +39,11 @@ TAlpacaHost::TAlpacaHost(TFormMain& main)
     });
     form_ = std::make_unique<TFormAlpaca>(*server_);
     form_->SetAddressSource(GetLocalIPAddress);
+    // Clients ask the focusers' maximum when they connect: it is read while nothing else runs.
+    QObject::connect(server_.get(), &TAlpacaServer::StateChanged, server_.get(), [this] {
+        for (TAlpacaFocuser* focuser : {focuser1_.get(), focuser2_.get()})
+            focuser->SetServing(server_->Listening());
+    });
 }
 
 TAlpacaHost::~TAlpacaHost() {

@@ -305,9 +305,12 @@ void TFormMain::BuildDevices() {
     panelQLO2_.connect = &TFormMain::ConnectQLO2;
     panelBRS_.connect = &TFormMain::ConnectBRS;
     panelPanels_.connect = &TFormMain::ConnectPrimaryPanels;
-    for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
+    for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_}) {
         connect(panel->device, &TDevice::LineLost, this,
                 GuardedSlot([this, panel] { LineLost(*panel); }));
+        connect(panel->device, &TDevice::BecameReady, this,
+                GuardedSlot([this, panel] { Offer(*panel); }));
+    }
     NameChartSeries();
 }
 

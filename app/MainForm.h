@@ -208,6 +208,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     // Closes the device's link and empties its panel; false when it was not connected.
     bool ClosePort(Panel& panel);
     void LineLost(Panel& panel);
+    void Offer(Panel& panel);
     // The device came back on its port: identified again, greeted, polled again.
     QCoro::Task<> Reconnect(Panel& panel);
     void StopWatching(Panel& panel);

@@ -23,9 +23,13 @@
 
 void TFormMain::Connect(Panel& panel, const QString& port) {
     panel.status->setText(QStringLiteral("connected ") + port);
+    // Its buttons wake once it is offered (Ready): greeted and polled.
+    panel.device->Greet();
+}
+
+void TFormMain::Offer(Panel& panel) {
     for (QPushButton* button : panel.buttons)
         button->setEnabled(true);
-    panel.device->Greet();
 }
 
 bool TFormMain::ClosePort(Panel& panel) {
@@ -95,6 +99,10 @@ QCoro::Task<> TFormMain::Reconnect(Panel& panel) {
     }
     panel.watch.reset();
     (this->*panel.connect)(port);
+    // Polled again at once, as at Connect All, unless tracking polls it anyway.
+    const bool tracked = panel.device == BRS ? Tracking.ThreadedTimerBRS() != nullptr
+                                             : Tracking.ThreadedTimerQLO() != nullptr;
+    if (!tracked) panel.device->Poll();
     LogNotifs(QStringLiteral("Reconnected: %1 on %2").arg(panel.title, port));
 }
 

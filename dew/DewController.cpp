@@ -12,29 +12,67 @@ constexpr int kResetPauseMs = 500;
 TDewController::TDewController(LogSink log, QObject* parent)
     : TDevice(QStringLiteral("BRS"), QStringLiteral("ComPortBRS"), std::move(log), parent) {}
 
+TDewController::~TDewController() {
+    // A write still waiting ends while the controller is whole.
+    CancelExchanges();
+}
+
+void TDewController::AfterOpen() {
+    hasFrame_ = false;
+    written_.reset();
+}
+
 void TDewController::Poll() {
     // A running exchange owns the line; this tick is skipped.
-    if (!Connected() || Busy()) return;
-    try {
-        Link().WriteText(dew::kPoll);
-    } catch (const Failure& e) {
-        Log(QStringLiteral("Erreur écriture ComPortBRS :") + e.Message());
-    }
-    Log(QStringLiteral("BRS Tx: SGETAL"));
+    StartPoll(
+        [this] {
+            bool written = true;
+            try {
+                Link().WriteText(dew::kPoll);
+            } catch (const Failure& e) {
+                Log(QStringLiteral("Erreur écriture ComPortBRS :") + e.Message());
+                written = false;
+            }
+            pollAfterWrites_ = writes_;
+            Log(QStringLiteral("BRS Tx: SGETAL"));
+            return written;
+        },
+        kPollBoundMs);
 }
 
 void TDewController::CharsReceived() {
     std::optional<QByteArray> chunk;
-    if (!ReadChunk(chunk)) return;
-    if (ReceiveDewChunk(RxBuffer, chunk, Values, [this](const QString& line) { Log(line); })) {
-        hasFrame_ = true;
-        emit FrameParsed();
-    }
+    if (ReadChunk(chunk)) Receive(chunk);
+}
+
+bool TDewController::TakePollReply() {
+    std::optional<QByteArray> chunk;
+    if (!ReadChunk(chunk)) return false;
+    if (Receive(chunk)) return true;
+    // A frame that came whole but did not parse is no less the reply.
+    const qsizetype start = RxBuffer.indexOf("##");
+    return start >= 0 && RxBuffer.indexOf("**") > start;
+}
+
+bool TDewController::Receive(const std::optional<QByteArray>& chunk) {
+    if (!ReceiveDewChunk(RxBuffer, chunk, Values, [this](const QString& line) { Log(line); }))
+        return false;
+    hasFrame_ = true;
+    // Only a frame asked after the last write says what that write did.
+    if (pollAfterWrites_ == writes_) written_.reset();
+    emit FrameParsed();
+    return true;
+}
+
+TDewController::Modes TDewController::KnownModes() const {
+    if (written_) return *written_;
+    const int item = Values.Aggressive >= 1 && Values.Aggressive <= 4 ? Values.Aggressive - 1 : -1;
+    return Modes{Values.OutsLinked != 0, Values.Automode != 0, item};
 }
 
 void TDewController::SendOutput(int output, int sliderPosition) {
     if (!Connected()) return;
-    if (!Busy()) {
+    if (!Engaged()) {
         Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output),
              dew::OutputCommand(output, sliderPosition));
         return;
@@ -82,6 +120,22 @@ QCoro::Task<> TDewController::SaveThresholds(QString t1, QString t2) {
 
 QCoro::Task<> TDewController::SaveOutputs(bool linked, bool automatic, int aggressivityItem) {
     const TTurn turn = co_await Turn();
+    co_await WriteOutputs(linked, automatic, aggressivityItem);
+}
+
+QCoro::Task<> TDewController::SetMode(Mode mode, bool on) {
+    const TTurn turn = co_await Turn();
+    Modes modes = KnownModes();
+    (mode == Mode::Linked ? modes.linked : modes.automatic) = on;
+    co_await WriteOutputs(modes.linked, modes.automatic, modes.aggressivityItem);
+}
+
+QCoro::Task<> TDewController::WriteOutputs(bool linked, bool automatic, int aggressivityItem) {
+    // Counted before the first write: a frame asked before it no longer tells the modes.
+    ++writes_;
+    const Modes before = KnownModes();
+    written_ = Modes{linked, automatic,
+                     aggressivityItem >= 0 ? aggressivityItem : before.aggressivityItem};
     Send(QStringLiteral("BRS cmd SLINKx :"), dew::LinkCommand(linked));
     co_await Pause(kAnswerPauseMs);
     Send(QStringLiteral("BRS cmd SAUTOx :"), dew::AutoCommand(automatic));

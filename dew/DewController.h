@@ -10,14 +10,17 @@ class TDewController : public TDevice {
     Q_OBJECT
   public:
     explicit TDewController(LogSink log, QObject* parent = nullptr);
+    ~TDewController() override;
 
     // BRSLocTemp1 ... BRSAggressive, as the last frame left them (fields are stored one by one).
     DewValues Values;
     int FirmwareVersion = 0; // BRSFirmwareVersion
     QByteArray RxBuffer;     // RxBufferBRS
 
-    // The poll: "SGETAL", written and forgotten.
-    void Poll();
+    // The poll: "SGETAL"; it holds the controller's turn until the whole frame came, at most
+    // kPollBoundMs.
+    void Poll() override;
+    static constexpr int kPollBoundMs = 1800;
     // The receive step of the link's notification; emits FrameParsed after a whole frame was
     // parsed.
     void CharsReceived();
@@ -45,17 +48,37 @@ class TDewController : public TDevice {
     // "SEERAZ", pause 200 ms, a discarded read, pause 500 ms.
     QCoro::Task<> Reset();
 
+    // The outputs' modes, as last written or, since, confirmed by a frame asked after the write.
+    struct Modes {
+        bool linked = false;
+        bool automatic = false;
+        int aggressivityItem = -1; // -1: none known, nothing written for it
+    };
+    Modes KnownModes() const;
+    enum class Mode { Linked, Automatic };
+    // Sets one mode as Save outputs does, in the controller's turn, the other settings as they
+    // are known then (so that a write queued behind another keeps what that one wrote).
+    QCoro::Task<> SetMode(Mode mode, bool on);
+
   signals:
     // A whole frame was parsed: the display refresh runs.
     void FrameParsed();
 
   protected:
-    void AfterOpen() override { hasFrame_ = false; }
+    void AfterOpen() override;
     void CharsArrived() override { CharsReceived(); }
+    bool TakePollReply() override;
 
   private:
     // Logs label + command, then writes the command (an empty command writes nothing).
     void Send(const QString& label, const QByteArray& command);
 
+    // The receive step; true when a whole frame was parsed.
+    bool Receive(const std::optional<QByteArray>& chunk);
+    QCoro::Task<> WriteOutputs(bool linked, bool automatic, int aggressivityItem);
+
     bool hasFrame_ = false;
+    std::optional<Modes> written_; // the modes of the last write, until a frame confirms them
+    unsigned writes_ = 0;          // mode writes since the link opened
+    unsigned pollAfterWrites_ = 0; // writes_ when the last poll was written
 };

@@ -20,6 +20,22 @@ TFocuser::TFocuser(int number, LogSink log, QObject* parent)
     : TDevice(NameOf(number), QStringLiteral("ComPort") + NameOf(number), std::move(log), parent),
       number_(number) {}
 
+TFocuser::~TFocuser() {
+    // A move still waiting ends while its focuser is whole.
+    CancelExchanges();
+}
+
+QString TFocuser::Title() const {
+    return QStringLiteral("Quillo %1").arg(number_);
+}
+
+void TFocuser::AfterOpen() {
+    // Another focuser may be behind the port now.
+    hasTemp_ = false;
+    hasPosition_ = false;
+    stored_.reset();
+}
+
 QString TFocuser::WriteErrorPrefix() const {
     return QStringLiteral("Erreur écriture ComPort") + Name() + QStringLiteral(" :");
 }
@@ -34,19 +50,35 @@ void TFocuser::WriteOrLog(const QByteArray& command, const QString& errorPrefix)
 
 void TFocuser::Poll() {
     // A running exchange owns the line; this tick is skipped.
-    if (!Connected() || Busy()) return;
     const QByteArray command = focuser::PollCommand(AskPosition);
-    try {
-        // Focuser 1's unread input is thrown away before each poll; focuser 2's is not. Output
-        // still on its way is let out: it can only be a command just written (the greeting's
-        // "FMMODE" right before the first poll), which must reach the focuser.
-        if (number_ == 1) Link().PurgeBuffers(true, false);
-        Link().WriteText(command);
-    } catch (const Failure& e) {
-        Log(WriteErrorPrefix() + e.Message());
-    }
-    AskPosition = !AskPosition;
-    Log(Name() + QStringLiteral(" Tx: ") + FromDevice(command));
+    StartPoll(
+        [&] {
+            bool written = true;
+            try {
+                // Focuser 1's unread input is thrown away before each poll; focuser 2's is not.
+                // Output still on its way is let out: it can only be a command just written
+                // (the greeting's "FMMODE" right before the first poll), which must reach the
+                // focuser.
+                if (number_ == 1) Link().PurgeBuffers(true, false);
+                Link().WriteText(command);
+            } catch (const Failure& e) {
+                Log(WriteErrorPrefix() + e.Message());
+                written = false;
+            }
+            AskPosition = !AskPosition;
+            Log(Name() + QStringLiteral(" Tx: ") + FromDevice(command));
+            return written;
+        },
+        kPollBoundMs);
+}
+
+bool TFocuser::TakePollReply() {
+    std::optional<QByteArray> chunk;
+    if (!ReadChunk(chunk)) return false;
+    // The reply is whole with its line feed, whatever the line held.
+    const bool whole = chunk && (RxBuffer.contains('\n') || chunk->contains('\n'));
+    Take(chunk);
+    return whole;
 }
 
 void TFocuser::CharsReceived() {
@@ -67,7 +99,7 @@ bool TFocuser::Take(const std::optional<QByteArray>& chunk) {
         [&](const FocuserRx& state, FocuserValue taken) {
             store(state);
             if (taken == FocuserValue::Temperature) hasTemp_ = true;
-            if (taken == FocuserValue::Position) position = true;
+            if (taken == FocuserValue::Position) position = hasPosition_ = true;
             emit Reading(taken);
         });
     store(rx);
@@ -109,7 +141,26 @@ QCoro::Task<TFocuser::SettingsRead> TFocuser::ResetSettings() {
 }
 
 QCoro::Task<TFocuser::SettingsRead> TFocuser::AskSettings() {
-    return number_ == 1 ? AskSettingsQLO() : AskSettingsQLO2();
+    SettingsRead read;
+    if (number_ == 1)
+        read = co_await AskSettingsQLO();
+    else
+        read = co_await AskSettingsQLO2();
+    try {
+        const focuser::TFocuserSettings settings = focuser::SettingsOf(read.reply);
+        stored_ = Stored{settings.maxPosition, settings.firmware, read.sign};
+    } catch (const Failure&) {
+        // A reply that does not decode tells nothing new; what the window shows of it is its own
+        // affair.
+    }
+    co_return read;
+}
+
+QCoro::Task<> TFocuser::LearnSettings() {
+    if (stored_) co_return;
+    const TTurn turn = co_await Turn();
+    if (stored_) co_return; // learnt while this waited
+    co_await AskSettings();
 }
 
 QCoro::Task<TFocuser::SettingsRead> TFocuser::AskSettingsQLO() {
@@ -182,6 +233,13 @@ QCoro::Task<> TFocuser::SaveSettings(TFocuserSettingsInput s) {
     optional(ThresholdCommand(s.threshold), kThreeDigitMessage);
     co_await Pause(kAnswerPauseMs);
     Read(); // whatever the focuser said to the whole sequence
+    // What was written is what the focuser holds now.
+    if (stored_) {
+        bool number = false;
+        const int max = s.maxPosition.toInt(&number);
+        if (number && MaxPositionCommand(s.maxPosition)) stored_->maxPosition = max;
+        if (stored_->firmware >= kSignFirmware) stored_->sign = s.sign;
+    }
 }
 
 QCoro::Task<> TFocuser::SetTempComp(bool on) {
@@ -196,17 +254,47 @@ QCoro::Task<> TFocuser::SetTempComp(bool on) {
     co_await Pause(kAnswerPauseMs);
 }
 
-QCoro::Task<TFocuser::MoveEnd> TFocuser::MoveBy(bool in, int steps) {
-    const TTurn turn = co_await Turn();
-    co_return co_await Move(in, steps);
+focuser::TMoveState TFocuser::MoveState() const {
+    focuser::TMoveState state;
+    state.ready = Ready();
+    state.tempComp = TempComp;
+    if (hasPosition_) state.position = Position;
+    if (stored_) state.maxPosition = stored_->maxPosition;
+    return state;
 }
 
-QCoro::Task<TFocuser::MoveEnd> TFocuser::MoveTo(int target) {
+std::optional<focuser::TRefusal> TFocuser::Refusal(const focuser::TMoveAsk& ask) const {
+    return focuser::Refusal(ask, MoveState(), Title());
+}
+
+void TFocuser::Refuse(const focuser::TMoveAsk& ask, const QString& why) {
+    const QString what = ask.kind == focuser::TMoveAsk::Kind::To ? QStringLiteral(" MoveTo :")
+                         : ask.in                                ? QStringLiteral(" MoveIn :")
+                                                                 : QStringLiteral(" MoveOut :");
+    Log(QStringLiteral("Erreur valeur ") + Link().objectName() + what + why);
+    throw Failure(why);
+}
+
+QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(focuser::TMoveAsk ask) {
+    if (const auto refused = Refusal(ask)) Refuse(ask, refused->why);
+    const int movesBefore = movesStarted_;
     const TTurn turn = co_await Turn();
-    // Measured from where the focuser stands now, not where the last poll found it: a move that
-    // waited behind others starts where they left it.
-    const QString errorPrefix =
-        QStringLiteral("Erreur lecture ") + Link().objectName() + QStringLiteral(" MoveTo :");
+    // Behind another move the last poll no longer says where the focuser is.
+    const bool waited = movesStarted_ != movesBefore;
+    const bool travel = ask.kind == focuser::TMoveAsk::Kind::By && ask.withinTravel;
+    if ((ask.kind == focuser::TMoveAsk::Kind::To && (ask.measure || waited)) || (travel && waited))
+        co_await Measure(QStringLiteral("Erreur lecture ") + Link().objectName() +
+                         QStringLiteral(" MoveTo :"));
+    // What was true when it was asked may have changed while it waited.
+    if (const auto refused = Refusal(ask)) Refuse(ask, refused->why);
+    const auto plan = focuser::Plan(ask, Position, MoveState(), Title());
+    if (const QString* why = std::get_if<QString>(&plan)) Refuse(ask, *why);
+    const focuser::TMovePlan move = std::get<focuser::TMovePlan>(plan);
+    if (ask.kind == focuser::TMoveAsk::Kind::To && move.steps == 0) co_return MoveEnd::Done;
+    co_return co_await Run(move.in, move.steps);
+}
+
+QCoro::Task<> TFocuser::Measure(QString errorPrefix) {
     QByteArray reply;
     try {
         Log(Name() + QStringLiteral(" Tx: ") + QLatin1StringView(focuser::kAskPosition));
@@ -224,24 +312,16 @@ QCoro::Task<TFocuser::MoveEnd> TFocuser::MoveTo(int target) {
         Log(errorPrefix + failure.Message());
         throw failure;
     }
-    const int steps = std::abs(target - Position);
-    if (steps > focuser::kMaxMoveSteps) {
-        const Failure failure(
-            QStringLiteral("%1 is %2 steps away, more than one move goes").arg(target).arg(steps));
-        Log(errorPrefix + failure.Message());
-        throw failure;
-    }
-    if (steps == 0) co_return MoveEnd::Done;
-    co_return co_await Move(target < Position, steps);
 }
 
-QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(bool in, int steps) {
+QCoro::Task<TFocuser::MoveEnd> TFocuser::Run(bool in, int steps) {
     const QString link = Link().objectName();
     const QString what = in ? QStringLiteral(" MoveIn :") : QStringLiteral(" MoveOut :");
     const QString writeError =
         (in ? QStringLiteral("Erreur écriture ") : QStringLiteral("Erreur ecriture ")) + link +
         what;
     const int limitMs = focuser::MoveWaitLimitMs(steps);
+    ++movesStarted_;
     moving_ = true;
     emit MoveStarted();
     struct Ended {

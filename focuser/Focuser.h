@@ -2,7 +2,9 @@
 // A Quillo focuser on its link: its readings and poll flag, its receive buffer, its compensation
 // flag, and its exchanges. Focuser 1 and focuser 2 are two instances; they differ only in their
 // names in the logs and in that focuser 1's unread input is dropped before each poll.
+#include "Commands.h"
 #include "Device.h"
+#include "Moves.h"
 #include "Telemetry.h"
 
 #include <QByteArray>
@@ -25,8 +27,11 @@ class TFocuser : public TDevice {
   public:
     // number: 1 or 2.
     TFocuser(int number, LogSink log, QObject* parent = nullptr);
+    ~TFocuser() override;
 
     int Number() const { return number_; }
+    // "Quillo 1", as clients are told of it.
+    QString Title() const;
 
     // QLOPosition / QLOTemp / AskPositionQLO / RxBufferQLO (or the QLO2 ones).
     int Position = 0;
@@ -37,8 +42,10 @@ class TFocuser : public TDevice {
     // (TempCompFocuser1 / TempCompFocuser2); cleared when the focuser is connected.
     bool TempComp = false;
 
-    // One poll of the tracking tick: "FPOSRO" or "FTMPRO", alternately.
-    void Poll();
+    // One poll of the tracking tick: "FPOSRO" or "FTMPRO", alternately; it holds the focuser's
+    // turn until the reply line came, at most kPollBoundMs.
+    void Poll() override;
+    static constexpr int kPollBoundMs = 900;
     // The receive step of the link's notification; emits Reading after each position or
     // temperature reply.
     void CharsReceived();
@@ -60,6 +67,17 @@ class TFocuser : public TDevice {
     };
     // Read values: "FTAXXA" then "SGETAL", each answered after 200 ms; failures are logged.
     QCoro::Task<SettingsRead> ReadSettings();
+    // What only reading or saving the settings changes, as last read or saved since the link
+    // opened; clients are answered from it without asking the focuser.
+    struct Stored {
+        int maxPosition = 0;
+        int firmware = 0;
+        std::optional<bool> sign;
+    };
+    const std::optional<Stored>& StoredSettings() const { return stored_; }
+    // Reads the settings once, in the focuser's turn, unless they are known by then; failures
+    // are logged (the settings stay unknown).
+    QCoro::Task<> LearnSettings();
     // Reset all: "SEERAZ" (its failure logged, its answer unused), then the settings read.
     QCoro::Task<SettingsRead> ResetSettings();
     // Save values: the setting commands in order with their pauses, then one discarded read. A
@@ -71,16 +89,16 @@ class TFocuser : public TDevice {
 
     // How a move's wait ended.
     enum class MoveEnd { Done, TimedOut, LinkLost };
-    // Moves in or out by steps (0 to 65535): writes the move (a failure is logged and the wait
-    // still runs), then pauses 500 ms and reads until one read holds "*". Failed reads are
-    // logged; the wait ends without the mark when the link is closed or hung up, or after the
-    // move's bound; how it ended is logged.
-    QCoro::Task<MoveEnd> MoveBy(bool in, int steps);
-    // Moves to target: in its turn, asks the position first ("FPOSRO", its reply taken as a
-    // poll's), then moves by the difference as MoveBy does; Done at once when it is there.
-    // Raises Failure, logged, when the reply holds no position or the target lies more than
-    // kMaxMoveSteps away.
-    QCoro::Task<MoveEnd> MoveTo(int target);
+    // Why the move would be refused if asked now (nullopt: it would go).
+    std::optional<focuser::TRefusal> Refusal(const focuser::TMoveAsk& ask) const;
+    // The one way every client moves a focuser. A refused ask raises Failure at once, logged,
+    // with nothing written. In its turn the ask is checked again; a go-to that waited behind
+    // another move, or that asks to measure, first asks the position ("FPOSRO", its reply taken
+    // as a poll's) and goes from there. The move is written (a failure is logged and the wait
+    // still runs), then every 500 ms one read, until one holds "*". The wait ends without the
+    // mark when the link is closed or hung up, or after the move's bound; how it ended is
+    // logged. Done at once when there is nothing to move.
+    QCoro::Task<MoveEnd> Move(focuser::TMoveAsk ask);
     bool Moving() const { return moving_; }
 
   signals:
@@ -92,9 +110,10 @@ class TFocuser : public TDevice {
     void TempCompChanged();
 
   protected:
-    void AfterOpen() override { hasTemp_ = false; }
+    void AfterOpen() override;
     void BeforeClose() override;
     void CharsArrived() override { CharsReceived(); }
+    bool TakePollReply() override;
 
   private:
     QString WriteErrorPrefix() const;
@@ -106,8 +125,14 @@ class TFocuser : public TDevice {
     QCoro::Task<SettingsRead> AskSettings();
     QCoro::Task<SettingsRead> AskSettingsQLO();
     QCoro::Task<SettingsRead> AskSettingsQLO2();
+    focuser::TMoveState MoveState() const;
+    // Logs why a move is refused and raises it.
+    [[noreturn]] void Refuse(const focuser::TMoveAsk& ask, const QString& why);
+    // Asks the position in the turn already held: the reply is taken as a poll's; raises
+    // Failure, logged, when it holds none.
+    QCoro::Task<> Measure(QString errorPrefix);
     // The move of the turn already held.
-    QCoro::Task<MoveEnd> Move(bool in, int steps);
+    QCoro::Task<MoveEnd> Run(bool in, int steps);
     QCoro::Task<MoveEnd> WaitForMoveEnd(int limitMs, QString readError);
     // The receive step for what was read; true when it brought a position.
     bool Take(const std::optional<QByteArray>& chunk);
@@ -115,4 +140,7 @@ class TFocuser : public TDevice {
     const int number_;
     bool moving_ = false;
     bool hasTemp_ = false;
+    bool hasPosition_ = false;
+    int movesStarted_ = 0;
+    std::optional<Stored> stored_;
 };

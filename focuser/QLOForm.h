@@ -82,6 +82,8 @@ class TFormQLO : public QWidget {
     TFocuser* Selected() const;
     QCoro::Task<> GetValues(TFocuser& focuser, bool reset);
     QCoro::Task<> Save(TFocuser& focuser, TFocuserSettingsInput settings);
+    // A move of the handlers or the phone; it ends when the move has ended or was refused.
+    QCoro::Task<> Run(TFocuser& focuser, focuser::TMoveAsk ask);
     // Shows the settings read field by field; raises at a field that does not decode.
     void ShowSettings(const TFocuser::SettingsRead& read);
     void SetMoveButtons(bool enabled);

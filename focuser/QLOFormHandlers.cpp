@@ -139,7 +139,17 @@ QCoro::Task<> TFormQLO::Move(bool in, QString text) {
                    .arg(focuser::kMaxMoveSteps));
         co_return;
     }
-    co_await f->MoveBy(in, *steps);
+    co_await Run(*f, focuser::TMoveAsk::By(in, *steps));
+}
+
+QCoro::Task<> TFormQLO::Run(TFocuser& f, focuser::TMoveAsk ask) {
+    try {
+        co_await f.Move(ask);
+    } catch (const TCancelled&) {
+        // Disconnect All or the program's end: nothing to show.
+    } catch (const Failure&) {
+        // A refused or failed move is in the debug log already; it is no reason for a box.
+    }
 }
 
 void TFormQLO::ButtonMoveInClick() {
@@ -153,12 +163,12 @@ void TFormQLO::ButtonMoveOutClick() {
 QCoro::Task<> TFormQLO::GoTo(int target) {
     TFocuser* f = Selected();
     if (!f || target <= 0 || target >= kGoToLimit) co_return;
-    // Measured from the focuser served.
+    // The box shows the distance from the focuser's last reading; the focuser measures again
+    // when the move had to wait behind another.
     const int position = f->Position;
-    if (target == position) co_return;
-    const bool in = target < position;
-    ComboMove->setCurrentText(QString::number(in ? position - target : target - position));
-    co_await Move(in, ComboMove->currentText());
+    if (target == position && !f->Busy()) co_return;
+    ComboMove->setCurrentText(QString::number(std::abs(target - position)));
+    co_await Run(*f, focuser::TMoveAsk::To(target));
 }
 
 void TFormQLO::moveto(int target) {

@@ -179,6 +179,7 @@ TDewModel::Action TDewModel::Request(const Command& command) {
         if (!ApplySwitches(asked, command, why)) return refuse(why);
         action.linked = v.OutsLinked == 1;
         action.automatic = v.Automode == 1;
+        action.autoAsked = command.name == kAuto;
         if (command.name == kAuto) {
             // One mode drives outputs 1 and 2, and 3 while linked: any channel asks for it.
             bool any = false;

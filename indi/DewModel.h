@@ -28,6 +28,7 @@ class TDewModel : public TDeviceModel {
         QList<std::pair<int, int>> outputs; // Outputs: (output 1..3, slider position 0..10)
         bool linked = false;                // SaveOutputs
         bool automatic = false;
+        bool autoAsked = false; // SaveOutputs: the client set the automatic mode, else the linking
         int aggressivityItem = -1;
         Reply reply;
     };

@@ -126,7 +126,7 @@ QStringList TFocuserModel::MoveEnded() {
     return changed;
 }
 
-TFocuserModel::Action TFocuserModel::Request(const Command& command) {
+TFocuserModel::Action TFocuserModel::Request(const Command& command, const MoveRefusal& refusal) {
     Action action;
     Reply& reply = action.reply;
     if (RequestCommon(command, reply)) return action;
@@ -161,41 +161,44 @@ TFocuserModel::Action TFocuserModel::Request(const Command& command) {
         return action; // not a property of this device: clients ignore such answers too
     const QString& member = absolute ? kAbsValue : kRelValue;
     const int max = absolute ? maxPosition_ : focuser::kMaxMoveSteps;
-    if (!WholeNumber(command, member, 0, max, value, why)) {
+    if (!WholeNumber(command, member, 0, max, value, why))
         reply.message = why;
-    } else if (absolute && !readings_.positionKnown) {
-        reply.message = QStringLiteral("%1 has not reported its position yet").arg(Device());
-    } else if (readings_.tempComp) {
-        // As in the settings window: the compensation moves the focuser itself.
-        reply.message = QStringLiteral("%1 moves by itself while its temperature compensation runs")
-                            .arg(Device());
-    } else {
-        return Move(command, value, !absolute);
-    }
+    else
+        return Move(command, value, !absolute, refusal);
     // A property that is Busy with a running move stays so: that move ends it.
     if (At(command.name).state != State::Busy) SetState(command.name, State::Alert, reply.changed);
     if (!reply.changed.contains(command.name)) reply.changed << command.name;
     return action;
 }
 
-TFocuserModel::Action TFocuserModel::Move(const Command& command, int value, bool relative) {
+focuser::TMoveAsk TFocuserModel::AskOf(const Action& move) {
+    focuser::TMoveAsk ask = move.what == Action::Do::Move
+                                ? focuser::TMoveAsk::By(move.in, move.steps)
+                                : focuser::TMoveAsk::To(move.target);
+    ask.measure = true;
+    ask.withinTravel = true;
+    return ask;
+}
+
+TFocuserModel::Action TFocuserModel::Move(const Command& command, int value, bool relative,
+                                          const MoveRefusal& refusal) {
     Action action;
     const bool in = At(kMotion).Find(kInward)->on;
-    int target = value;
-    if (relative) {
-        target = in ? position_ - value : position_ + value;
-        At(kRel).Find(kRelValue)->number = value;
-    }
-    // Behind other moves, the position checked against is the one known now.
-    if (relative && (target < 0 || target > maxPosition_)) {
-        action.reply.message = QStringLiteral("%1 would leave its travel from 0 to %2 at %3")
-                                   .arg(Device())
-                                   .arg(maxPosition_)
-                                   .arg(target);
-        At(command.name).state = State::Alert;
-        action.reply.changed << command.name;
+    action.what = relative ? Action::Do::Move : Action::Do::MoveTo;
+    action.in = in;
+    action.steps = value;
+    action.target = value;
+    if (relative) At(kRel).Find(kRelValue)->number = value;
+    if (const std::optional<QString> why = refusal ? refusal(AskOf(action)) : std::nullopt) {
+        action.what = Action::Do::Nothing;
+        action.reply.message = *why;
+        // A property that is Busy with a running move stays so: that move ends it.
+        if (At(command.name).state != State::Busy)
+            SetState(command.name, State::Alert, action.reply.changed);
+        if (!action.reply.changed.contains(command.name)) action.reply.changed << command.name;
         return action;
     }
+    action.what = Action::Do::Nothing;
     if (relative ? value == 0 : value == position_ && moves_ == 0) {
         At(command.name).state = State::Ok;
         action.reply.changed << command.name;
@@ -210,7 +213,6 @@ TFocuserModel::Action TFocuserModel::Move(const Command& command, int value, boo
         action.reply.changed << kRel;
     } else {
         action.what = Action::Do::MoveTo;
-        action.target = target;
     }
     ++moves_;
     // Busy at once: the move may still wait for the focuser's turn.

@@ -4,7 +4,9 @@
 // property. A move is Busy at once and Ok at its target, or Alert when the focuser did not report
 // its end.
 #include "DeviceModel.h"
+#include "Moves.h"
 
+#include <functional>
 #include <optional>
 
 namespace indi {
@@ -40,8 +42,13 @@ class TFocuserModel : public TDeviceModel {
         bool on = false; // TempComp
         Reply reply;
     };
+    // Why the focuser refuses a move asked now (nullopt: it takes it): the focuser's own rules.
+    using MoveRefusal = std::function<std::optional<QString>(const focuser::TMoveAsk&)>;
     // A client's new values. A move asked while others run or wait is queued behind them.
-    Action Request(const Command& command);
+    Action Request(const Command& command, const MoveRefusal& refusal);
+    // The ask of a Move or MoveTo action: INDI's go-to measures in its own turn, and both kinds
+    // stay within the travel.
+    static focuser::TMoveAsk AskOf(const Action& move);
 
     // How the move of a Move or MoveTo action ended. The positions stay Busy while other
     // clients' moves wait.
@@ -50,7 +57,7 @@ class TFocuserModel : public TDeviceModel {
     Reply TempCompFinished(const QString& failure = {});
 
   private:
-    Action Move(const Command& command, int target, bool relative);
+    Action Move(const Command& command, int target, bool relative, const MoveRefusal& refusal);
 
     int maxPosition_;
     FocuserReadings readings_;

@@ -14,7 +14,8 @@ namespace indi {
 
 TServed::TServed(TIndiServer& server, TDevice& device, QString name)
     : server_(server), device_(device), name_(std::move(name)) {
-    connect(&device, &TDevice::Opened, this, GuardedSlot([this] {
+    // Offered once greeted and polled: nothing of a client's reaches the device before.
+    connect(&device, &TDevice::BecameReady, this, GuardedSlot([this] {
         if (started_) Define();
     }));
     connect(&device, &TDevice::Closed, this, GuardedSlot([this] { Undefine(); }));
@@ -24,7 +25,7 @@ TServed::~TServed() = default;
 
 void TServed::Start() {
     started_ = true;
-    if (device_.Connected()) Define();
+    if (device_.Ready()) Define();
 }
 
 void TServed::Stop() {
@@ -97,24 +98,32 @@ void TServedFocuser::Define() {
 }
 
 QCoro::Task<> TServedFocuser::ReadAndDefine(int generation) {
-    // The maximum position is read once, with the focuser's settings, in the focuser's turn.
+    // The maximum position is read once, with the focuser's settings, in the focuser's turn;
+    // the focuser keeps it for every client.
     QPointer<TServedFocuser> self(this);
-    std::optional<int> max;
     try {
-        const TFocuser::SettingsRead read = co_await focuser_.ReadSettings();
-        max = focuser::SettingsOf(read.reply).maxPosition;
+        co_await focuser_.LearnSettings();
     } catch (const TCancelled&) {
         co_return;
     } catch (const Failure& e) {
         if (self) server_.Log(QStringLiteral("%1: settings not read (%2)").arg(name_, e.Message()));
     }
-    if (!self || generation != generation_ || !focuser_.Connected()) co_return;
+    if (!self || generation != generation_ || !focuser_.Ready()) co_return;
+    std::optional<int> max;
+    if (const auto& stored = focuser_.StoredSettings())
+        max = stored->maxPosition;
+    else
+        server_.Log(QStringLiteral("%1: settings not read").arg(name_));
     Defined(std::make_unique<TFocuserModel>(name_, focuser_.Link().Port(), max, Readings()));
 }
 
 void TServedFocuser::Handle(const Command& command) {
     if (!Serving()) return;
-    TFocuserModel::Action action = Focuser()->Request(command);
+    TFocuserModel::Action action =
+        Focuser()->Request(command, [this](const focuser::TMoveAsk& ask) -> std::optional<QString> {
+            if (const auto refused = focuser_.Refusal(ask)) return refused->why;
+            return std::nullopt;
+        });
     Send(action.reply);
     switch (action.what) {
     case TFocuserModel::Action::Do::Nothing:
@@ -134,16 +143,13 @@ QCoro::Task<> TServedFocuser::Move(int generation, TFocuserModel::Action move) {
     TFocuserModel::End end = TFocuserModel::End::Done;
     QString failure;
     try {
-        TFocuser::MoveEnd moved = TFocuser::MoveEnd::Done;
-        if (move.what == TFocuserModel::Action::Do::MoveTo)
-            moved = co_await focuser_.MoveTo(move.target);
-        else
-            moved = co_await focuser_.MoveBy(move.in, move.steps);
+        const TFocuser::MoveEnd moved = co_await focuser_.Move(TFocuserModel::AskOf(move));
         end = moved == TFocuser::MoveEnd::Done       ? TFocuserModel::End::Done
               : moved == TFocuser::MoveEnd::TimedOut ? TFocuserModel::End::TimedOut
                                                      : TFocuserModel::End::LinkLost;
     } catch (const TCancelled&) {
-        co_return; // Disconnect All: the device is deleted
+        // The link closed: the client hears so while the device is still defined.
+        end = TFocuserModel::End::LinkLost;
     } catch (const Failure& e) {
         end = TFocuserModel::End::Failed;
         failure = e.Message();
@@ -206,7 +212,12 @@ QCoro::Task<> TServedDew::Run(int generation, TDewModel::Action action) {
             for (const auto& [output, slider] : action.outputs)
                 co_await dew_.SetOutput(output, slider);
         } else {
-            co_await dew_.SaveOutputs(action.linked, action.automatic, action.aggressivityItem);
+            // The other settings as the controller was last told or showed since.
+            using Mode = TDewController::Mode;
+            if (action.autoAsked)
+                co_await dew_.SetMode(Mode::Automatic, action.automatic);
+            else
+                co_await dew_.SetMode(Mode::Linked, action.linked);
         }
     } catch (const TCancelled&) {
         co_return;

@@ -181,8 +181,8 @@ void TIndiServer::Defined(const TDeviceModel& model) {
 
 void TIndiServer::Deleted(const QString& device) {
     // Disconnect All closes the devices one after the other. The INDI library's client (1.9.9)
-    // then loses a device deleted after one it learnt earlier and had updated: the devices of
-    // one event are deleted together, each client's in the reverse order it learnt them.
+    // erases, for a whole device's deletion, the first device by name that it holds: the
+    // devices of one event are deleted together, in ascending name order.
     if (deleting_.isEmpty()) QTimer::singleShot(0, this, GuardedSlot([this] { SendDeletions(); }));
     deleting_.append(device);
 }
@@ -197,10 +197,13 @@ void TIndiServer::SendDeletions() {
     };
     for (const auto& client : Clients()) {
         QStringList& devices = client->Devices();
-        for (qsizetype i = devices.size() - 1; i >= 0; --i) {
-            if (!gone(devices[i])) continue;
-            client->Send(DelProperty(devices[i], {}, now));
-            devices.removeAt(i);
+        QStringList deleted;
+        for (const QString& device : devices)
+            if (gone(device)) deleted << device;
+        deleted.sort();
+        for (const QString& device : deleted) {
+            client->Send(DelProperty(device, {}, now));
+            devices.removeAll(device);
         }
     }
     deleting_.clear();

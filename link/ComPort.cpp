@@ -193,6 +193,12 @@ bool TComPort::HungUp() const {
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
+int TComPort::Pending() const {
+    int waiting = 0;
+    if (!Connected() || ::ioctl(fd_, FIONREAD, &waiting) != 0) return 0;
+    return waiting;
+}
+
 void TComPort::StartEvents() {
     // Without its event thread a link would look open and never notify: such an open fails.
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -247,8 +253,19 @@ void TComPort::EventLoop() {
             if (errno != EINTR) pause = kHangupBackoffMs;
             continue;
         }
-        if (!paused && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            // Device gone: poll would report this at once for ever; tell it once, then back off.
+        // After a pause the port was not waited on: its state is looked at now, so that a
+        // hang-up is seen whatever input still waits unread.
+        if (paused) {
+            pollfd now{fd_, POLLIN, 0};
+            fds[1].revents = ::poll(&now, 1, 0) > 0 ? now.revents : 0;
+        }
+        const bool gone = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
+        int waiting = 0;
+        // Taken before the count: a read in between makes the sum too small, never too large.
+        const unsigned long long taken = taken_;
+        if (gone || ::ioctl(fd_, FIONREAD, &waiting) != 0) {
+            // Device gone (a count that fails is a hung-up line too): poll would report this at
+            // once for ever; tell it once, then back off.
             if (!lostTold) {
                 lostTold = true;
                 if (!handover_.Run([this] { NotifyLost(); })) break;
@@ -256,14 +273,8 @@ void TComPort::EventLoop() {
             pause = kHangupBackoffMs;
             continue;
         }
-        if (!paused && !(fds[1].revents & POLLIN)) continue;
-        // Taken before the count: a read in between makes the sum too small, never too large.
-        const unsigned long long taken = taken_;
-        int waiting = 0;
-        if (::ioctl(fd_, FIONREAD, &waiting) != 0) {
-            pause = kHangupBackoffMs;
-            continue;
-        }
+        // Nothing to tell: wait on the port again.
+        if (!(fds[1].revents & POLLIN) && waiting == 0) continue;
         const unsigned long long arrived = taken + static_cast<unsigned>(waiting);
         if (arrived > notified) {
             notified = arrived;
@@ -273,6 +284,6 @@ void TComPort::EventLoop() {
         notified = arrived; // a purge that raced with arrivals counted short: go on from here
         // Bytes left unread (or readable with nothing to read): look again a little later,
         // since poll would report them at once for ever.
-        if (waiting > 0 || !paused) pause = kIdleRecheckMs;
+        pause = kIdleRecheckMs;
     }
 }

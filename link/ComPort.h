@@ -33,6 +33,8 @@ class TComPort : public QObject {
     void PurgeBuffers(bool input, bool output);
     // The line of an open link has hung up (the device was unplugged); false when closed.
     bool HungUp() const;
+    // Bytes received and not read yet; 0 when closed or unknown.
+    int Pending() const;
 
     // Run on the GUI thread. OnRxChar: new bytes have arrived since the last notification.
     std::function<void()> OnRxChar;

@@ -1,24 +1,29 @@
 #include "Device.h"
 
+#include "ErrorReport.h"
 #include "Failure.h"
 
+#include <QDeadlineTimer>
 #include <utility>
 
 TDevice::TDevice(QString name, QString linkName, LogSink log, QObject* parent)
     : QObject(parent), name_(std::move(name)), log_(std::move(log)) {
     link_.setObjectName(linkName);
     link_.OnRxChar = [this] {
-        if (busy_)
-            heldNotification_ = true;
-        else
+        // A poll waiting for its reply takes it; any other exchange reads for itself.
+        if (!busy_)
             CharsArrived();
+        else if (!waits_.Arrive())
+            heldNotification_ = true;
     };
     link_.OnAfterOpen = [this] {
+        ready_ = false;
         AfterOpen();
         emit Opened();
     };
     link_.OnAfterClose = [this] {
         heldNotification_ = false;
+        ready_ = false;
         waits_.Cancel();
         emit Closed();
     };
@@ -93,12 +98,24 @@ void TTurn::Release() {
 }
 
 QCoro::Task<TTurn> TDevice::Turn() {
-    if (Busy()) co_await waits_.Queue();
+    // Nothing waits on a closed link: a request for a device that is gone ends at once, and
+    // none survives into the next connection.
+    if (!Connected()) throw TCancelled();
+    if (Engaged()) {
+        ++queued_;
+        ShowBusy();
+        struct Left {
+            TDevice& d;
+            ~Left() { --d.queued_; }
+        } left{*this};
+        co_await waits_.Queue();
+    }
     SetBusy(true);
     co_return TTurn(*this);
 }
 
 void TDevice::EndTurn() {
+    polling_ = false;
     SetBusy(false);
     if (waits_.Queued()) {
         waits_.Next();
@@ -110,13 +127,53 @@ void TDevice::EndTurn() {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (!busy_ && Connected()) CharsArrived();
+                if (!Engaged() && Connected() && link_.Pending() > 0) CharsArrived();
             },
             Qt::QueuedConnection);
 }
 
 void TDevice::SetBusy(bool busy) {
-    if (busy_ == busy) return;
     busy_ = busy;
+    ShowBusy();
+}
+
+void TDevice::ShowBusy() {
+    if (shownBusy_ == Busy()) return;
+    shownBusy_ = Busy();
     emit BusyChanged();
+}
+
+void TDevice::MarkReady() {
+    if (ready_ || !Connected()) return;
+    ready_ = true;
+    emit BecameReady();
+}
+
+bool TDevice::StartPoll(const std::function<bool()>& write, int boundMs) {
+    if (!Connected() || Engaged()) return false;
+    busy_ = true; // taken at once: nothing may come between the write and its reply
+    polling_ = true;
+    TTurn turn(*this);
+    if (!write()) {
+        turn = TTurn();
+        MarkReady();
+        return true;
+    }
+    Launch(AwaitPollReply(std::move(turn), boundMs));
+    return true;
+}
+
+QCoro::Task<> TDevice::AwaitPollReply(TTurn turn, int boundMs) {
+    const QDeadlineTimer deadline(boundMs, Qt::PreciseTimer);
+    try {
+        while (Connected() && !deadline.hasExpired()) {
+            // False on the bound and on a hang-up: the reply will not come.
+            if (!co_await waits_.Arrival(int(std::max<qint64>(1, deadline.remainingTime())))) break;
+            if (TakePollReply()) break;
+        }
+    } catch (const TCancelled&) {
+        co_return; // the link closed
+    }
+    turn = TTurn();
+    MarkReady();
 }

@@ -5,8 +5,13 @@
 // Exchanges run one at a time per device, in the order they were asked, and suspend while they
 // wait (the event loop runs on). While one runs nothing else is written to the device: a poll
 // that falls due is skipped, and the receive notifications are left to the exchange's own reads;
-// one notification held back meanwhile is handled when the exchange ends. Closing the link ends
-// the running exchange and the queued ones at once (TCancelled where they wait).
+// one notification held back meanwhile is handled when the exchange ends. A poll is an exchange
+// too: it holds the turn from its write until its reply came or its bound passed, so no exchange
+// reads a poll's reply. Closing the link ends the running exchange and the queued ones at once
+// (TCancelled where they wait); an exchange asked while the link is closed ends at once too.
+//
+// A device is offered to its clients (windows, phone, servers) once it is Ready: connected,
+// greeted, and its first poll over.
 #include "ComPort.h"
 #include "LogSink.h"
 #include "Waits.h"
@@ -42,11 +47,17 @@ class TDevice : public QObject {
     TComPort& Link() { return link_; }
     const TComPort& Link() const { return link_; }
     bool Connected() const { return link_.Connected(); }
-    // An exchange runs or waits for its turn.
-    bool Busy() const { return busy_ || waits_.Queued(); }
+    // Connected, greeted and polled once since: clients may use it.
+    bool Ready() const { return ready_; }
+    // A client's exchange runs or waits for its turn (a poll alone does not count: it is over
+    // in a moment and holds nobody's buttons).
+    bool Busy() const { return (busy_ && !polling_) || queued_ > 0; }
+    // Nothing may be written outside an exchange now: one (a poll included) holds the turn or
+    // waits for it.
+    bool Engaged() const { return busy_ || queued_ > 0; }
 
     // Waits for the device's turn; exchanges then run their steps while they hold it. Raises
-    // TCancelled when the link closes first.
+    // TCancelled when the link is closed or closes first.
     QCoro::Task<TTurn> Turn();
     // A pause of an exchange; it ends early when the line hangs up. Raises TCancelled when the
     // link closes meanwhile.
@@ -57,6 +68,8 @@ class TDevice : public QObject {
     // What a device is told right after it is connected (a focuser is put in manual mode);
     // write errors are logged, not raised.
     virtual void Greet() {}
+    // One poll of the device's readings (see StartPoll); nothing for a device never polled.
+    virtual void Poll() {}
     // Says goodbye to the device (a focuser is put back in manual mode) and closes the link.
     // A failing close raises and leaves the link open.
     void Close();
@@ -77,8 +90,9 @@ class TDevice : public QObject {
     void Log(const QString& line) const;
 
   signals:
-    void Opened(); // after the link opened
-    void Closed(); // after the link closed
+    void Opened();      // after the link opened
+    void Closed();      // after the link closed
+    void BecameReady(); // greeted and polled once since the link opened
     void BusyChanged();
     // The link's line hung up (the device was unplugged); the link stays open until closed.
     void LineLost();
@@ -90,16 +104,35 @@ class TDevice : public QObject {
     // The link's receive notification.
     virtual void CharsArrived() {}
 
+    // A poll: unless the device is closed or an exchange runs or waits (the poll is then
+    // skipped, false), write() writes the poll's command (false when it could not) and the poll
+    // holds the turn while TakePollReply() reads what arrives, until it says the reply is whole
+    // or boundMs have passed. The first poll after the greeting makes the device Ready.
+    bool StartPoll(const std::function<bool()>& write, int boundMs);
+    // Reads what arrived for a poll and runs the receive step; true when the reply is whole.
+    virtual bool TakePollReply() { return true; }
+    // A device that is never polled is Ready once greeted.
+    void MarkReady();
+    // Ends every exchange at once, running or queued, while the device is still whole; for the
+    // destructors of the devices whose exchanges touch their own members.
+    void CancelExchanges() { waits_.Cancel(); }
+
   private:
     friend class TTurn;
     void EndTurn();
     void SetBusy(bool busy);
+    void ShowBusy();
+    QCoro::Task<> AwaitPollReply(TTurn turn, int boundMs);
 
     QString name_;
     LogSink log_;
     TComPort link_;
     TWaits waits_;
     bool busy_ = false;
+    bool polling_ = false; // the turn is held by a poll
+    int queued_ = 0;       // exchanges waiting for the turn
+    bool shownBusy_ = false;
+    bool ready_ = false;
     bool heldNotification_ = false;
 };
 

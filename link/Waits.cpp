@@ -39,6 +39,8 @@ void TWaits::Add(Awaiter* awaiter) {
     // inside the timer's own signal, and may end the timer with its frame.
     awaiter->timer_ = std::make_unique<QTimer>();
     awaiter->timer_->setSingleShot(true);
+    // A coarse timer may end up to 5 % early; the devices need their pauses whole.
+    awaiter->timer_->setTimerType(Qt::PreciseTimer);
     QObject::connect(awaiter->timer_.get(), &QTimer::timeout, this, [this, id] { Post(id); });
     awaiter->timer_->start(PauseLength(awaiter->ms_));
 }
@@ -55,6 +57,24 @@ void TWaits::Resume(Id id) {
     waiting_.erase(found);
     queue_.erase(std::remove(queue_.begin(), queue_.end(), id), queue_.end());
     awaiter->handle_.resume();
+}
+
+TWaits::ArrivalAwaiter TWaits::Arrival(int ms) {
+    Awaiter awaiter(*this, std::max(0, ms));
+    awaiter.arrival_ = true;
+    return ArrivalAwaiter(std::move(awaiter));
+}
+
+bool TWaits::Arrive() {
+    bool any = false;
+    for (auto& [id, awaiter] : waiting_)
+        if (awaiter->arrival_ && !awaiter->arrived_) {
+            awaiter->arrived_ = true;
+            awaiter->timer_->stop();
+            Post(id);
+            any = true;
+        }
+    return any;
 }
 
 void TWaits::Next() {

@@ -35,14 +35,35 @@ class TWaits : public QObject {
         void await_resume() const {
             if (cancelled_) throw TCancelled();
         }
+        // An arrival wait: true when the link's notification ended it, false on its bound or a
+        // hang-up.
+        bool Arrived() const { return arrived_; }
 
       private:
         friend class TWaits;
         TWaits* waits_;
         int ms_; // < 0: a place in the queue, woken by Next()
+        bool arrival_ = false;
         std::coroutine_handle<> handle_;
         std::unique_ptr<QTimer> timer_;
         bool cancelled_ = false;
+        bool arrived_ = false;
+    };
+
+    // co_await on it: suspends until the link's next receive notification (Arrive()) or ms
+    // have passed, whichever comes first; then true when bytes arrived.
+    class ArrivalAwaiter {
+      public:
+        explicit ArrivalAwaiter(Awaiter awaiter) : awaiter_(std::move(awaiter)) {}
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) { awaiter_.await_suspend(handle); }
+        bool await_resume() const {
+            awaiter_.await_resume();
+            return awaiter_.Arrived();
+        }
+
+      private:
+        Awaiter awaiter_;
     };
 
     // co_await Pause(ms): suspends for the pause's length.
@@ -51,6 +72,10 @@ class TWaits : public QObject {
     // taken.
     Awaiter Queue() { return Awaiter(*this, -1); }
     bool Queued() const { return !queue_.empty(); }
+    // co_await Arrival(ms): see ArrivalAwaiter.
+    ArrivalAwaiter Arrival(int ms);
+    // Ends the arrival waits at the next turn of the event loop; false when none waits.
+    bool Arrive();
     // The oldest place in the queue resumes at the next turn of the event loop.
     void Next();
 

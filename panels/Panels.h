@@ -7,4 +7,6 @@ class TPanels : public TDevice {
   public:
     explicit TPanels(LogSink log, QObject* parent = nullptr);
     QString OpenErrorPrefix() const override;
+    // Never polled: offered once connected.
+    void Greet() override { MarkReady(); }
 };

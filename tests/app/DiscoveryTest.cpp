@@ -83,7 +83,8 @@ TEST_F(DiscoveryTest, FocusersTakeTheLinksInPortOrderAndAThirdReplacesTheSecond)
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + a);
     EXPECT_EQ(FormMain->LabelPortStatusQLO2->text(), "connected " + b);
     EXPECT_TRUE(FormQLO->RadioButtonFocuser2->isEnabled());
-    EXPECT_TRUE(FormMain->ButtonDetailsQLO->isEnabled());
+    // Offered once greeted and polled.
+    EXPECT_TRUE(WaitFor([] { return FormMain->ButtonDetailsQLO->isEnabled(); }, 5000));
     EXPECT_TRUE(FormMain->ButtonQLOWS->isEnabled());
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
     EXPECT_EQ(FormMain->Tracking.ThreadedTimerQLO(), nullptr); // "Track all" was unchecked
@@ -204,7 +205,7 @@ TEST_F(DiscoveryTest, DewControllerFirmwareIsReadFromItsIdentification) {
     EXPECT_EQ(FormMain->BRS->FirmwareVersion, 12);
     EXPECT_TRUE(DebugTexts().contains("   BRS version extracted 12"));
     EXPECT_TRUE(FormMain->BRS->Connected());
-    EXPECT_TRUE(FormMain->ButtonDetailsBRS->isEnabled());
+    EXPECT_TRUE(WaitFor([] { return FormMain->ButtonDetailsBRS->isEnabled(); }, 5000));
     EXPECT_EQ(FormMain->ButtonLoadDevices->text(), "Disconnect All");
     EXPECT_TRUE(dew.WaitForCommand("SGETAL", 2s));
 }

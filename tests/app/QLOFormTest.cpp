@@ -27,13 +27,17 @@ using Commands = std::vector<std::string>;
 
 class QLOFormTest : public FormsTest {
   protected:
+    // Connected, greeted and polled once (a deaf focuser's poll ends on its bound): offered.
     static void Connect(int number, const QString& port) {
-        (number == 1 ? FormMain->QLO : FormMain->QLO2)->Open(port);
+        TFocuser* f = number == 1 ? FormMain->QLO : FormMain->QLO2;
+        f->Open(port);
         number == 1 ? FormMain->ConnectQLO(port) : FormMain->ConnectQLO2(port);
+        f->Poll();
+        ASSERT_TRUE(WaitFor([f] { return f->Ready() && !f->Engaged(); }, 5000));
     }
     static void Connect(int number, TSimDevice& sim) {
         Connect(number, QString::fromStdString(sim.Port()));
-        sim.WaitForCommand("FMMODE", 2s); // the greeting
+        sim.WaitForCommand("FTMPRO", 2s); // the greeting and the first poll
         sim.ClearReceived();
     }
     static QStringList Debug() { return Texts(FormMain->memoDebugLogs); }
@@ -269,7 +273,7 @@ TEST_F(QLOFormTest, AMoveWithoutItsEndMarkGivesUpAndFreesTheButtons) {
     FormQLO->ButtonMoveInClick();
     ASSERT_TRUE(Settle());
     SetPause(previous);
-    EXPECT_TRUE(deaf.Read(12).contains("I00010"));
+    EXPECT_TRUE(deaf.Read(18).contains("I00010")); // after the greeting and the first poll
     EXPECT_EQ(Debug().last(),
               "Erreur fin de mouvement ComPortQLO MoveIn :no \"*\" within 10200 ms");
     EXPECT_TRUE(MoveButtons());

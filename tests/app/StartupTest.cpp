@@ -136,8 +136,11 @@ TEST_F(FormsTest, ClosingALinkResetsItsPanelAndHidesItsWindow) {
     FormMain->QLO->Open(focuser.Path());
     FormMain->ConnectQLO(focuser.Path());
     EXPECT_EQ(FormMain->LabelPortStatusQLO->text(), "connected " + focuser.Path());
-    EXPECT_TRUE(FormMain->ButtonQLOWS->isEnabled());
-    focuser.Read(6); // the FMMODE of the connection
+    EXPECT_FALSE(FormMain->ButtonQLOWS->isEnabled()); // offered once polled
+    focuser.Read(6);                                  // the FMMODE of the connection
+    FormMain->QLO->Poll();                            // unanswered: the poll ends on its bound
+    EXPECT_TRUE(WaitFor([] { return FormMain->ButtonQLOWS->isEnabled(); }, 5000));
+    focuser.Read(6);
     FormMain->LabelQLOPositionValue->setText("1234");
     FormQLO->show();
     FormMain->ClosePortQLO();

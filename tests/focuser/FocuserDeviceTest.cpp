@@ -21,6 +21,16 @@ class FocuserDevice : public testing::Test {
         sim = std::make_unique<TSimFocuser>(options);
         focuser.Open(QString::fromStdString(sim->Port()));
     }
+    // Greeted and polled once, as Connect All leaves it: offered to clients. What that sent is
+    // forgotten.
+    void Offer() {
+        focuser.Greet();
+        focuser.Poll();
+        ASSERT_TRUE(WaitFor([&] { return focuser.Ready() && !focuser.Engaged(); }, 5000));
+        ASSERT_TRUE(sim->WaitForCommand("FTMPRO", 3000ms));
+        sim->ClearReceived();
+        log.clear();
+    }
     // Seconds between two recorded commands.
     double Gap(const std::vector<TReceived>& r, std::size_t i) const {
         return std::chrono::duration<double>(r[i].at - r[i - 1].at).count();
@@ -39,8 +49,12 @@ TEST_F(FocuserDevice, GreetingPollsAndRepliesReachTheReadings) {
     focuser.Greet();
     EXPECT_FALSE(focuser.TempComp);
     // Focuser 1's poll drops unread input only: the greeting still on its way gets out.
-    focuser.Poll(); // temperature first: the flag starts false
+    EXPECT_FALSE(focuser.Ready());  // greeted, not polled yet
+    focuser.Poll();                 // temperature first: the flag starts false
+    EXPECT_TRUE(focuser.Engaged()); // the poll holds the turn until its reply came
+    EXPECT_FALSE(focuser.Busy());   // but holds no client's buttons
     ASSERT_TRUE(WaitFor([&] { return readings == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return focuser.Ready() && !focuser.Engaged(); }, 5000));
     focuser.Poll();
     ASSERT_TRUE(WaitFor([&] { return readings == 2; }, 5000));
     EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"FMMODE", "FTMPRO", "FPOSRO"}));
@@ -88,7 +102,8 @@ TEST_F(FocuserDevice, SaveSendsTheSequenceInOrderWithItsPauses) {
 }
 
 TEST_F(FocuserDevice, MoveEndsWithTheMarkOrWithinItsBound) {
-    EXPECT_EQ(Await(focuser.MoveBy(true, 100)), TFocuser::MoveEnd::Done);
+    Offer();
+    EXPECT_EQ(Await(focuser.Move(focuser::TMoveAsk::By(true, 100))), TFocuser::MoveEnd::Done);
     EXPECT_EQ(sim->Position(), 29900);
 
     // A focuser that never sends the mark: the wait gives up after its bound of 10 s plus the
@@ -101,7 +116,7 @@ TEST_F(FocuserDevice, MoveEndsWithTheMarkOrWithinItsBound) {
         paused += ms;
         return 0;
     });
-    EXPECT_EQ(Await(focuser.MoveBy(false, 100)), TFocuser::MoveEnd::TimedOut);
+    EXPECT_EQ(Await(focuser.Move(focuser::TMoveAsk::By(false, 100))), TFocuser::MoveEnd::TimedOut);
     EXPECT_EQ(paused, 12000);
     EXPECT_TRUE(log.last().startsWith("Erreur fin de mouvement ComPortQLO MoveOut :no \"*\""));
 
@@ -112,7 +127,8 @@ TEST_F(FocuserDevice, MoveEndsWithTheMarkOrWithinItsBound) {
         if (paused == 1000) sim->Unplug();
         return paused >= 1000 ? ms : 0;
     });
-    EXPECT_EQ(Await(focuser.MoveBy(false, 65535), 20000), TFocuser::MoveEnd::LinkLost);
+    EXPECT_EQ(Await(focuser.Move(focuser::TMoveAsk::By(false, 65535)), 20000),
+              TFocuser::MoveEnd::LinkLost);
     EXPECT_LE(paused, 2000);
     EXPECT_EQ(log.last(), "Erreur fin de mouvement ComPortQLO MoveOut :link lost");
     SetPause(previous);
@@ -121,7 +137,9 @@ TEST_F(FocuserDevice, MoveEndsWithTheMarkOrWithinItsBound) {
 // One exchange at a time: a second one waits its turn, a poll that falls due is skipped, and a
 // close ends the running exchange and the queued one at once.
 TEST_F(FocuserDevice, ExchangesTakeTurnsAndACloseEndsThem) {
-    QCoro::Task<TFocuser::MoveEnd> move = focuser.MoveBy(true, 2000); // about 5 s at the sim
+    Offer();
+    // about 5 s at the sim
+    QCoro::Task<TFocuser::MoveEnd> move = focuser.Move(focuser::TMoveAsk::By(true, 2000));
     ASSERT_TRUE(focuser.Busy());
     QCoro::Task<> comp = focuser.SetTempComp(true);
     EXPECT_TRUE(focuser.TempComp); // shown at once, sent in its turn
@@ -153,6 +171,36 @@ TEST_F(FocuserDevice, ExchangesTakeTurnsAndACloseEndsThem) {
     ASSERT_TRUE(sim->WaitForCommand("FMMODE", 3000ms));
     Pump(200);
     EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"I02000", "FMMODE"}));
+
+    // Asked while the link is closed: refused at once, nothing waits for the next connection.
+    bool refused = false;
+    [](TFocuser& f, bool& refused) -> QCoro::Task<> {
+        try {
+            co_await f.Move(focuser::TMoveAsk::By(true, 10));
+        } catch (const Failure& e) {
+            refused = e.Message() == "Quillo 1 is not connected";
+        }
+    }(focuser, refused);
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(focuser.Engaged());
+}
+
+// A slow focuser: the poll's reply comes after the exchange asked right behind it was queued,
+// and that exchange still reads only its own reply.
+TEST_F(FocuserDevice, AGoToAskedRightAfterAPollReadsItsOwnPosition) {
+    Offer();
+    focuser.Poll(); // position
+    ASSERT_TRUE(WaitFor([&] { return !focuser.Engaged(); }, 5000));
+    TFaults slow;
+    slow.delay = 150ms;
+    sim->SetFaults(slow);
+    focuser.Poll(); // temperature, answered 150 ms later
+    focuser::TMoveAsk ask = focuser::TMoveAsk::To(30400);
+    ask.measure = true;
+    EXPECT_EQ(Await(focuser.Move(ask), 10000), TFocuser::MoveEnd::Done);
+    EXPECT_EQ(sim->Position(), 30400);
+    ASSERT_TRUE(sim->WaitForCommand("O00400", 3000ms));
+    EXPECT_EQ(sim->Commands(), (std::vector<std::string>{"FPOSRO", "FTMPRO", "FPOSRO", "O00400"}));
 }
 
 TEST_F(FocuserDevice, CloseLeavesTheFocuserInManualMode) {

@@ -40,6 +40,17 @@ QString Sent(const indi::TDeviceModel& model, const indi::Reply& reply) {
 
 } // namespace
 
+// The focuser's own move rules, for a focuser with these readings.
+indi::TFocuserModel::MoveRefusal RulesFor(const indi::FocuserReadings& r, std::optional<int> max) {
+    return [=](const focuser::TMoveAsk& ask) -> std::optional<QString> {
+        const focuser::TMoveState state{
+            true, r.tempComp, r.positionKnown ? std::optional<int>(r.position) : std::nullopt, max};
+        if (const auto refused = focuser::Refusal(ask, state, QStringLiteral("Quillo 1")))
+            return refused->why;
+        return std::nullopt;
+    };
+}
+
 // "to 30500", "in 200", "out 200", "compensation on", "" for nothing asked of the focuser.
 std::string Asked(const indi::TFocuserModel::Action& a) {
     using Do = indi::TFocuserModel::Action::Do;
@@ -203,9 +214,10 @@ TEST(IndiFocuser, ClientValuesBecomeMovesOrAreRefused) {
         SCOPED_TRACE(c.rule);
         indi::TFocuserModel model(QStringLiteral("Quillo 1"), QStringLiteral("/dev/ttyUSB0"), 60000,
                                   c.readings);
+        const auto rules = RulesFor(c.readings, 60000);
         for (const Command& b : c.before)
-            model.Request(b);
-        const auto action = model.Request(c.command);
+            model.Request(b, rules);
+        const auto action = model.Request(c.command, rules);
         EXPECT_EQ(Asked(action), c.asked);
         EXPECT_EQ(Sent(model, action.reply).toStdString(), c.sent);
         EXPECT_EQ(action.reply.message.isEmpty(), *c.message == 0)
@@ -235,7 +247,8 @@ TEST(IndiFocuser, AMoveEndsOkAtItsTargetOrAlertWithWhy) {
     for (const auto& c : cases) {
         indi::TFocuserModel model(QStringLiteral("Quillo 1"), QString(), std::nullopt, readings);
         const auto move =
-            model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"));
+            model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"),
+                          RulesFor(readings, std::nullopt));
         // The focuser's own end of move comes first, and changes nothing of a client's move.
         EXPECT_TRUE(model.MoveEnded().isEmpty());
         const indi::Reply reply = model.MoveFinished(move, c.end, QStringLiteral("no position"));
@@ -250,9 +263,10 @@ TEST(IndiFocuser, AMoveEndsOkAtItsTargetOrAlertWithWhy) {
     // Moves queued by two clients: Busy until the last has ended, each at its own target.
     indi::TFocuserModel model(QStringLiteral("Quillo 1"), QString(), 60000, readings);
     const auto first =
-        model.Request(Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30500"));
-    const auto second =
-        model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "100"));
+        model.Request(Number("ABS_FOCUS_POSITION", "FOCUS_ABSOLUTE_POSITION", "30500"),
+                      RulesFor(readings, 60000));
+    const auto second = model.Request(
+        Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "100"), RulesFor(readings, 60000));
     EXPECT_EQ(Sent(model, model.MoveFinished(first, End::Done)).toStdString(),
               "ABS_FOCUS_POSITION=Busy");
     EXPECT_EQ(model.Find("ABS_FOCUS_POSITION")->elements[0].number, 30500);
