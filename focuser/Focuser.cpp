@@ -277,7 +277,8 @@ void TFocuser::Refuse(const focuser::TMoveAsk& ask, const QString& why) {
 
 QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(focuser::TMoveAsk ask) {
     if (const auto refused = Refusal(ask)) Refuse(ask, refused->why);
-    const int movesBefore = movesStarted_;
+    // A move that runs now counts as one before it.
+    const int movesBefore = movesStarted_ - (moving_ ? 1 : 0);
     const TTurn turn = co_await Turn();
     // Behind another move the last poll no longer says where the focuser is.
     const bool waited = movesStarted_ != movesBefore;

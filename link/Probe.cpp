@@ -69,6 +69,8 @@ QCoro::Task<> TPortProbe::Run() {
         Stopped = true;
     } catch (const Failure& e) {
         Error = e;
+        // A port that failed (it vanished, say) is let go at once, not held for the next probe.
+        link_.Abandon();
     }
 }
 

@@ -6,6 +6,7 @@
 #include "AlpacaHost.h"
 #include "AlpacaServer.h"
 #include "CommandLine.h"
+#include "Focuser.h"
 #include "FormsFixture.h"
 #include "IndiClient.h"
 #include "IndiForm.h"
@@ -18,6 +19,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -163,5 +165,46 @@ TEST_F(ClientsTest, EveryClientOfAFocuserIsServedInTheOrderAsked) {
     EXPECT_EQ(focuser.CommandsDuringMoves(), 0);
     for (const TReceived& r : focuser.Received())
         EXPECT_TRUE(r.complete) << r.text;
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join('\n').toStdString();
+}
+
+// A go-to queued behind a move goes from where that move left the focuser; a move cut short by
+// an unplug still answers its phone, and so do the ones queued behind it; nothing of theirs waits
+// for the focuser's return.
+TEST_F(ClientsTest, EveryRequestIsAnsweredEvenWhenItsMoveIsCutShort) {
+    TAlpacaClient alpaca(AlpacaHost->Server().Port());
+    TPhone first(*FormQLOWS), second(*FormQLOWS);
+    // A go-to needs a polled position.
+    ASSERT_TRUE(WaitFor(
+        [] { return !FormMain->QLO->Refusal(focuser::TMoveAsk::To(1)).has_value(); }, kWait));
+    ASSERT_TRUE(Settle());
+    const int start = focuser.Position();
+    first.Send("GET /move_out?value=800 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    ASSERT_TRUE(FormMain->QLO->Moving());
+    second.Send("GET /move_goto?value=" + QByteArray::number(start + 100) +
+                " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(first.Answers(1), QStringList{"200 received cmd: move_out value:800"});
+    EXPECT_EQ(second.Answers(1),
+              QStringList{"200 received cmd: move_goto value:" + QString::number(start + 100)});
+    EXPECT_EQ(focuser.Position(), start + 100);
+
+    // A long move, a phone's and Alpaca's behind it, then the cable is pulled.
+    first.Send("GET /move_out?value=4000 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    second.Send("GET /move_in?value=10 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(alpaca.AskPut("/api/v1/focuser/0/move", "Position=100")["ErrorNumber"].toInt(), 0);
+    ASSERT_TRUE(WaitFor([&] { return focuser.Moving(); }, kWait));
+    focuser.Unplug();
+    EXPECT_EQ(first.Answers(1), QStringList{"200 received cmd: move_out value:4000"});
+    EXPECT_EQ(second.Answers(1), QStringList{"200 received cmd: move_in value:10"});
+    EXPECT_TRUE(WaitFor([&] { return !alpaca.Ask("/api/v1/focuser/0/ismoving")["Value"].toBool(); },
+                        kWait));
+    EXPECT_TRUE(WaitFor(
+        [] { return FormMain->LabelPortStatusQLO->text().startsWith("connection lost"); }, kWait));
+    // Asked of the lost focuser: answered at once, and nothing waits for its return.
+    second.Send("GET /move_in?value=10 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(second.Answers(1), QStringList{"200 received cmd: move_in value:10"});
+    EXPECT_FALSE(FormMain->QLO->Engaged());
+    focuser.Plug();
+    EXPECT_TRUE(WaitFor([] { return FormMain->QLO->Ready(); }, kWait));
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join('\n').toStdString();
 }

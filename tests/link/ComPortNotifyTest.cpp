@@ -63,6 +63,23 @@ TEST_F(ComPortNotify, BytesLeftUnreadAreNotToldAgainUntilMoreArrive) {
     EXPECT_EQ(calls, 2);
 }
 
+// A cable pulled while a reply waits unread (an exchange reads it only after its pause) is still
+// told, once.
+TEST_F(ComPortNotify, AHangUpIsToldWhileBytesWaitUnread) {
+    int lost = 0;
+    link.OnRxChar = [&] { ++calls; };
+    link.OnLineLost = [&] { ++lost; };
+    OpenLink();
+    pty.Write("T=21.5\n");
+    ASSERT_TRUE(WaitFor([&] { return calls == 1; }, 3000));
+    Pump(200); // the event thread now only looks again now and then
+    pty.CloseMaster();
+    EXPECT_TRUE(WaitFor([&] { return lost == 1; }, 5000));
+    Pump(600);
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(link.HungUp());
+}
+
 TEST_F(ComPortNotify, BytesArrivingDuringTheHandlerAreToldAfterIt) {
     // The handler reads everything, then the rest of the reply arrives before it returns.
     link.OnRxChar = [&] {
