@@ -21,3 +21,6 @@ set(ENV{PKG_CONFIG_PATH} "")
 
 # The package is named for the programs' architecture, not the build machine's.
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+
+# The programs run here under qemu-user (their --help makes the manual pages).
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /)

@@ -23,6 +23,7 @@ packages=(
   xvfb xauth fonts-liberation
   clang-format
   dpkg-dev
+  help2man lintian appstream man-db
   libzxing-dev
   qcoro-qt6-dev
   libindi-dev

@@ -30,7 +30,7 @@ done
 
 if [ -z "$arch" ] || [ "$arch" = "$(dpkg --print-architecture)" ]; then
   scripts/install-deps.sh
-  scripts/build.sh --target skyvarn --target skyvarn-sim "${options[@]}"
+  scripts/build.sh --target skyvarn --target skyvarn-sim --target manpages "${options[@]}"
   cd build
   cpack -G DEB
   exit
@@ -42,6 +42,6 @@ scripts/install-deps.sh --arch arm64
 cmake -S . -B build-arm64 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
   -DSKYVARN_TESTS=OFF -DSKYVARN_BENCHMARKS=OFF "${options[@]}" >/dev/null
-cmake --build build-arm64 -j"$(nproc)" --target skyvarn --target skyvarn-sim
+cmake --build build-arm64 -j"$(nproc)" --target skyvarn --target skyvarn-sim --target manpages
 cd build-arm64
 cpack -G DEB
