@@ -8,6 +8,7 @@
 
 struct TStartOptions {
     bool connect = false; // press Connect All
+    bool hotplug = false; // find accessories plugged in later
     bool remote = false;  // start the phone control server and print where it is
     int port = 1321;      // the phone control server's port; 0 takes a free one
     QString record;       // the file every reading is appended to; none when empty

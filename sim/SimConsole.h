@@ -15,7 +15,8 @@ std::string ConsoleHelp();
 
 class TConsole {
   public:
-    explicit TConsole(TSimLinks& links) : links_(links) {}
+    explicit TConsole(TSimLinks& links, TSimTuning tuning = {})
+        : links_(links), tuning_(tuning) {}
     ~TConsole(); // links go before the devices stop
     TConsole(const TConsole&) = delete;
     TConsole& operator=(const TConsole&) = delete;
@@ -37,6 +38,7 @@ class TConsole {
     TEntry* Find(const std::string& name);
 
     TSimLinks& links_;
+    TSimTuning tuning_; // of the devices added while running
     std::vector<TEntry> entries_;
     std::string line_;
 };

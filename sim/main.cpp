@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
 
     try {
         TSimLinks links(PortsFolder().toStdString());
-        TConsole console(links);
+        TConsole console(links, tuning);
         const auto names = LinkNames(kinds);
         for (std::size_t i = 0; i < kinds.size(); ++i)
             console.Add(names[i], kinds[i], MakeSimDevice(kinds[i], tuning));
