@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's options: a start without clicks, for a machine without a screen whose
 // accessories are moved from a phone.

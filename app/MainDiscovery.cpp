@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connect All / Disconnect All: finding the accessories on the serial ports, connecting them
 // and starting and stopping the polling. Every port is probed at once, each on a probe link of
 // its own; what they found is taken in port order, as one probe after the other would have.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: owns the accessories (each a device object with its link), the tracking
 // timers, both logs and both charts, and shows every reading. The settings windows reach the

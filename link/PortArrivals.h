@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Tells of serial ports that appear: a tty with hardware plugged in, a new entry of the ports
 // folder, or an entry that leads to a device node again. The system's notifications of changes

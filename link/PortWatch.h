@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Watches a port whose line hung up for the device to come back: a light look at the port's
 // path every second (no busy loop, nothing opened). The port is back once its path leads to

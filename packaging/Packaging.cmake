@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation as a desktop program (binaries, menu entry, icons) and the Debian package:
 #   cmake --install build --prefix /usr/local     or     cd build && cpack -G DEB
 include(GNUInstallDirs)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program and the simulator and packs them into a Debian package:
 #   scripts/package.sh [CMake option...]
 #     for this machine, in build/: build/skyvarn_<version>-<revision>_<arch>.deb

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running simulator's devices, and the commands typed on its standard input that let a
 // user try what Skyvarn does when an accessory falls silent, is unplugged or sees the weather

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // skyvarn-sim: simulated accessories on pseudo-terminals, announced in the ports folder where
 // Skyvarn's discovery finds them. Runs until Ctrl-C or termination, then removes its links.
 #include "Failure.h"

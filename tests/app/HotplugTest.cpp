@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accessories plugged in while the program runs, through the program itself: with --hotplug a
 // new focuser is asked who it is and tracked, nothing else is asked and focuser 1 keeps its
 // polling; a focuser without a free place is asked only; without --hotplug nothing new is asked.

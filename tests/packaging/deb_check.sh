@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The package as Debian and software centres see it: lintian without an error or a warning, a
 # manual page for each program that names every option its --help lists, a machine-readable
 # copyright file, and AppStream metadata that appstreamcli accepts and that names the menu

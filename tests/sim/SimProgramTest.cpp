@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // skyvarn-sim as a child process, with its own runtime folder.
 #include "SimConsole.h"
 #include "SimTestSupport.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The phone control page in a real browser (headless Chromium through Selenium), served by the
 real program started as on a machine without a screen (--connect --remote) and moving a
 simulated focuser.
