@@ -105,7 +105,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("indi-port"),
         QStringLiteral("The INDI server's TCP port (default 7624; 0 takes a free one)."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, hotplug, remote, port, record, alpaca, alpacaPort, indi, indiPort});
+    parser.addOptions(
+        {help, connect, hotplug, remote, port, record, alpaca, alpacaPort, indi, indiPort});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();

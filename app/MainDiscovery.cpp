@@ -302,9 +302,9 @@ QCoro::Task<> TFormMain::TakeArrival(QString port) {
     const bool known = kinds.focuser || kinds.dew || kinds.panels;
     if (!answered || !known) {
         if (!openError) // an open error was said above
-            LogNotifs(QStringLiteral("Plugged in: %1 %2").arg(
-                port, answered ? QStringLiteral("answers as no accessory")
-                               : QStringLiteral("does not answer")));
+            LogNotifs(QStringLiteral("Plugged in: %1 %2")
+                          .arg(port, answered ? QStringLiteral("answers as no accessory")
+                                              : QStringLiteral("does not answer")));
         co_return;
     }
     const QString what = kinds.focuser ? QStringLiteral("a focuser")

@@ -10,8 +10,8 @@
 #include <sstream>
 
 std::string ConsoleHelp() {
-    return "list | add KIND | unplug NAME | plug NAME | silent NAME | speak NAME | temp NAME DEGREES | "
-           "humidity NAME PERCENT | help";
+    return "list | add KIND | unplug NAME | plug NAME | silent NAME | speak NAME | "
+           "temp NAME DEGREES | humidity NAME PERCENT | help";
 }
 
 TConsole::~TConsole() {

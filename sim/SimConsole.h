@@ -16,8 +16,7 @@ std::string ConsoleHelp();
 
 class TConsole {
   public:
-    explicit TConsole(TSimLinks& links, TSimTuning tuning = {})
-        : links_(links), tuning_(tuning) {}
+    explicit TConsole(TSimLinks& links, TSimTuning tuning = {}) : links_(links), tuning_(tuning) {}
     ~TConsole(); // links go before the devices stop
     TConsole(const TConsole&) = delete;
     TConsole& operator=(const TConsole&) = delete;

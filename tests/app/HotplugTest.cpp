@@ -105,8 +105,8 @@ TEST_F(Hotplug, APluggedFocuserIsTrackedAndOneWithoutAPlaceIsOnlyAsked) {
     // Another arrival, after which the third focuser has still been asked nothing more.
     TSimPanels panels;
     const QString fourth = Plug(panels, "e");
-    ASSERT_TRUE(WaitFor([&] { return Said().contains("Found: Morvessa panels on " + fourth); },
-                        15000))
+    ASSERT_TRUE(
+        WaitFor([&] { return Said().contains("Found: Morvessa panels on " + fourth); }, 15000))
         << Said().toStdString();
     EXPECT_EQ(three.Commands(), std::vector<std::string>{"SWHOIS"});
     EXPECT_EQ(Said().count(notTaken), 1);
