@@ -154,6 +154,7 @@ void TFormMain::CloseAll() {
     if (Present(panelQLO_) || Present(panelQLO2_) || Present(panelBRS_) || Present(panelPanels_))
         ButtonLoadDevicesClick();
     ReleaseProbe();
+    StopArrivals(); // also after a Connect All that found nothing
 }
 
 void TFormMain::ReleaseProbe() {
