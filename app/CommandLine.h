@@ -9,7 +9,6 @@
 
 struct TStartOptions {
     bool connect = false; // press Connect All
-    bool hotplug = false; // find accessories plugged in later
     bool remote = false;  // start the phone control server and print where it is
     int port = 1321;      // the phone control server's port; 0 takes a free one
     QString record;       // the file every reading is appended to; none when empty
@@ -17,6 +16,8 @@ struct TStartOptions {
     int alpacaPort = 11111;
     bool indi = false;   // start the INDI server and print where it is
     int indiPort = 7624; // the INDI server's port; 0 takes a free one
+    // Find accessories plugged in later (last, so that positional initialisations stand).
+    bool hotplug = false;
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so
