@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the program and the simulator (not the tests), and starts
 # Skyvarn with simulated accessories.
 # Without a display Skyvarn runs offscreen, connects the accessories and serves the phone

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One ASCOM device as the Alpaca Device API serves it: its identity, the members of its
 // interface beyond the common ones, and the calls of those members. The common members

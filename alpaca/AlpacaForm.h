@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alpaca server window: starts and stops the server, shows the address and port that an
 // Alpaca client adds by hand (discovery finds them by itself), the clients connected, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alpaca server's sockets: HTTP on TCP (11111 unless set otherwise) through the program's
 // network front, and the discovery answer on UDP 32227, both on every IPv4 interface. Each

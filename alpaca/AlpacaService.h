@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alpaca Device API and Management API, version 1, over the devices given: each request
 // routed to its answer. Paths are lower case; parameter names match in any case; a GET's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Brisella dew controller as two ASCOM devices: ObservingConditions 0 (its ambient
 // temperature as the main window shows it, humidity and dew point, from its frames) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Alpaca discovery: a client broadcasts "alpacadiscovery1" to UDP port 32227 and each Alpaca
 // server answers the sender directly with the TCP port of its API.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A Quillo focuser as an ASCOM IFocuserV3: readings from the focuser's polling, moves and
 // compensation through its own exchanges, MaxStep from the maximum position the focuser read

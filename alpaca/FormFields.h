@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parameters of an Alpaca request: a query string (GET) or a form-encoded body (PUT), with
 // names that match in any case, and the parsing of their values. Alpaca writes numbers with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "HttpAnswer.h"
 
 THttpAnswer THttpAnswer::Text(int status, const QByteArray& text) {

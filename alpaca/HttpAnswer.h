@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One HTTP/1.1 answer as it leaves for the client: status line, the fields every answer has,
 // and the body. No sockets here.

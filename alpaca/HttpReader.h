@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The requests of one HTTP/1.1 connection, read incrementally from the bytes as they arrive:
 // request line, header fields, a Content-Length body. Every part has a bound, so that a client

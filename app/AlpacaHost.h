@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alpaca server of the run: the accessories as ASCOM devices over their own operations,
 // the service that answers for them, its sockets and its window. Made at start-up after the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Readings as comma-separated text for spreadsheets and plotting tools: UTF-8, and the decimal
 // separator is a point whatever the desktop's regional settings.

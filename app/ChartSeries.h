@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One history series: its points in a compact form and a min/max pyramid over them, so that the
 // extremes of any index range cost O(log n) and a repaint never walks the whole history.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLine.h"
 
 #include "AlpacaForm.h"
@@ -64,6 +65,13 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
                                   QStringLiteral("Show these options."));
     const QCommandLineOption connect(QStringLiteral("connect"),
                                      QStringLiteral("Press Connect All once the windows are up."));
+    const QCommandLineOption hotplug(
+        QStringLiteral("hotplug"),
+        QStringLiteral("Find accessories plugged in later, as the main window's context menu "
+                       "item does: from the end of Connect All until Disconnect All, a serial "
+                       "port that appears is asked who it is, and its accessory is connected "
+                       "and polled when its place (focuser 2, the dew controller, the panels "
+                       "unit) is free. The ports already in use are not asked."));
     const QCommandLineOption remote(
         QStringLiteral("remote"),
         QStringLiteral("Start the phone control server as the remote access window's Start does "
@@ -97,7 +105,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("indi-port"),
         QStringLiteral("The INDI server's TCP port (default 7624; 0 takes a free one)."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, remote, port, record, alpaca, alpacaPort, indi, indiPort});
+    parser.addOptions(
+        {help, connect, hotplug, remote, port, record, alpaca, alpacaPort, indi, indiPort});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
@@ -112,6 +121,7 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         return wrong(
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     options.connect = parser.isSet(connect);
+    options.hotplug = parser.isSet(hotplug);
     options.remote = parser.isSet(remote);
     options.alpaca = parser.isSet(alpaca);
     options.indi = parser.isSet(indi);
@@ -141,9 +151,13 @@ void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
     AlpacaHost->Form().SpinEditAlpacaPort->setValue(options.alpacaPort);
     FormIndi->SpinEditIndiPort->setValue(options.indiPort);
+    FormMain->SetHotplug(options.hotplug);
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
     if (!options.record.isEmpty()) Record(options.record, offscreen);
     if (offscreen) {
+        // The notifications go to the standard output too, where a service's journal keeps
+        // them.
+        FormMain->EchoNotifs = [](const QString& line) { std::cout << line << std::endl; };
         if (!options.remote && !options.alpaca && !options.indi)
             std::cerr << "skyvarn: no display, the windows are not shown; --connect --remote "
                          "serves the phone control page, --connect --alpaca the Alpaca server"

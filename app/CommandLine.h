@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's options: a start without clicks, for a machine without a screen whose
 // accessories are moved from a phone.
@@ -15,6 +16,8 @@ struct TStartOptions {
     int alpacaPort = 11111;
     bool indi = false;   // start the INDI server and print where it is
     int indiPort = 7624; // the INDI server's port; 0 takes a free one
+    // Find accessories plugged in later (last, so that positional initialisations stand).
+    bool hotplug = false;
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's application object: nothing escapes into Qt's event loop; an escaped error
 // becomes the modal box titled with the application title, then the program goes on.

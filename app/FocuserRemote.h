@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The phone page's focuser: focuser 1's readings, and the moves of the focuser settings window
 // (its step box and its Move IN / Move OUT / go-to), so that a phone moves the focuser exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A line chart for long temperature histories: series of points that each carry a value, a
 // time label and their own colour, a fixed vertical range with a left axis, no legend and no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The INDI server's window: where clients such as Ekos find Skyvarn (this computer's address
 // and the port), how many are connected, and the server's start and stop.

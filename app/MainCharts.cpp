@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's history charts: at each display refresh, one point per series whose device
 // is connected and has given a reading since; a value never measured is not charted.
 #include "DewController.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's display of every reading, its polls and receive handlers (thin calls on the
 // devices), the dew controller's output sliders, and what the settings windows show here.
 #include "DewController.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MainForm.h"
 
 #include "BRSForm.h"
@@ -10,12 +11,14 @@
 #include "IndiForm.h"
 #include "Panels.h"
 #include "PanelsForm.h"
+#include "PortArrivals.h"
 #include "PortWatch.h"
 #include "Probe.h"
 #include "QLOForm.h"
 #include "QLOWebserver.h"
 #include "Search.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -99,6 +102,7 @@ TFormMain::~TFormMain() {
     Tracking.StopFocusers();
     Tracking.StopDew();
     EndSearch();
+    StopArrivals();
     heldProbe_.reset();
     for (Panel* panel : {&panelQLO_, &panelQLO2_, &panelBRS_, &panelPanels_})
         StopWatching(*panel);
@@ -122,6 +126,13 @@ void TFormMain::BuildTop() {
         look::Captioned<QPushButton>(this, "ButtonIndi", 444, 4, 45, 17, QStringLiteral("INDI"));
     ButtonIndi->setToolTip(QStringLiteral("INDI server for Ekos and other INDI clients"));
     connect(ButtonIndi, &QPushButton::clicked, this, GuardedSlot([this] { ButtonIndiClick(); }));
+    // In the context menu, so that no control of the window moves.
+    ActionHotplug = new QAction(QStringLiteral("Find accessories plugged in later"), this);
+    ActionHotplug->setObjectName(QStringLiteral("ActionHotplug"));
+    ActionHotplug->setCheckable(true);
+    connect(ActionHotplug, &QAction::toggled, this,
+            GuardedSlot([this] { SetHotplug(ActionHotplug->isChecked()); }));
+    addAction(ActionHotplug);
 }
 
 void TFormMain::BuildFocuserPanels() {
@@ -341,8 +352,9 @@ void TFormMain::LogDebug(const QString& text) {
 }
 
 void TFormMain::LogNotifs(const QString& text) {
-    AppendLine(MemoAdminMsgs,
-               QTime::currentTime().toString(QStringLiteral("hh:mm")) + QChar(' ') + text);
+    const QString line = QTime::currentTime().toString(QStringLiteral("hh:mm")) + QChar(' ') + text;
+    AppendLine(MemoAdminMsgs, line);
+    if (EchoNotifs) EchoNotifs(line);
 }
 
 // ---- Window handlers ----

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: owns the accessories (each a device object with its link), the tracking
 // timers, both logs and both charts, and shows every reading. The settings windows reach the
@@ -8,9 +9,11 @@
 
 #include <QCoroTask>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -24,6 +27,7 @@ class TDewController;
 class TFocuser;
 class THistoryChart;
 class TPanels;
+class TPortArrivals;
 class TPortProbe;
 class TPortWatch;
 struct ProbeKinds;
@@ -46,6 +50,8 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     // Logs
     void LogDebug(const QString& text);
     void LogNotifs(const QString& text);
+    // Also told each notification line, as shown (without a display nobody reads the box).
+    std::function<void(const QString&)> EchoNotifs;
 
     // Window handlers
     void ButtonQLOWSClick();
@@ -79,6 +85,10 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     void ConnectQLO2(const QString& port);
     void ConnectBRS(const QString& port);
     void ConnectPrimaryPanels(const QString& port);
+    // "Find accessories plugged in later": from the end of Connect All until Disconnect All,
+    // a port that appears is probed as Connect All probes, and its accessory takes its place
+    // when that place is free.
+    void SetHotplug(bool on);
 
     // Telemetry and display
     void getValuesQLO();
@@ -107,6 +117,7 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     QCheckBox* CheckBoxTrackAll;
     QPushButton* ButtonQLOWS;
     QPushButton* ButtonIndi;
+    QAction* ActionHotplug; // in the context menu, checkable
 
     QGroupBox* GroupBoxQLO;
     QLabel* LabelPortStatusQLO;
@@ -218,6 +229,19 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
                    void (TFormMain::*connect)(const QString&));
     struct Search;
     void Recognise(const TPortProbe& probe);
+    void NoteProbeError(const TPortProbe& probe);
+    // Opens the device of the panel on port, found by its identification text.
+    void Take(Panel& panel, const QString& port, const QString& text);
+    void StartFocuserTracking();
+    void StartDewTracking();
+    void WatchArrivals(const QStringList& known);
+    void StopArrivals();
+    void PortsArrived(const QStringList& ports);
+    QCoro::Task<> TakeArrival(QString port);
+    // The port is a device's, watched for a device's return, or being probed.
+    bool Held(const QString& port) const;
+    // The free place of an accessory of these kinds; none when its places are all taken.
+    Panel* FreePlace(const ProbeKinds& kinds);
     void ShowSearch();
     void StopSearch();
     // The probes end at once; nothing found is taken.
@@ -230,6 +254,9 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     Panel panelQLO_, panelQLO2_, panelBRS_, panelPanels_;
     std::unique_ptr<Search> search_;
     std::unique_ptr<TPortProbe> heldProbe_;
+    QStringList listed_; // the ports the last search probed
+    std::unique_ptr<TPortArrivals> arrivals_;
+    std::vector<std::unique_ptr<TPortProbe>> arrivalProbes_;
 };
 
 // The five windows of the run, created at start-up in this order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's connect and close operations: one path for every device, with the few
 // steps that differ per device around it.
 #include "BRSForm.h"

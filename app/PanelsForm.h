@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Information window of the mirror-cover panels unit; nothing is ever sent to the unit.
 #include <QWidget>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // --record: every reading of the accessories appended to a CSV file as it is taken, one line per
 // value. Each line is handed to the system as it is formed, so that a crash loses nothing already

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A Connect All search under way: every port's probe, run side by side.
 #include "MainForm.h"

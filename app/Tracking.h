@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The polling timers of tracking: created when it starts, destroyed when it stops. This is
 // their one owner; a start while a timer runs replaces it only after destroying the old one.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The history chart widget, a library of its own so that tests and benchmarks link it alone.
 add_library(skyvarn_chart STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ChartCsv.cpp ${CMAKE_CURRENT_LIST_DIR}/ChartCsv.h

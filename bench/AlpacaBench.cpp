@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Alpaca server under load on 127.0.0.1: 50 keep-alive clients asking focuser 0's position
 // for 10 s, answered by the real adapter over a focuser on its link to a simulated Quillo.
 // Prints answers per second, latency and memory. Clients run on a worker thread over plain

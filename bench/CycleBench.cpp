@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One telemetry cycle through the real main window with night-long charts: a reply is read
 // from its link, parsed, shown (setValues), charted (updateGraphic), and both charts are
 // repainted. The links are pseudo-terminals whose far end this program writes the replies to.

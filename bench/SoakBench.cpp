@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A night compressed into minutes: the program with simulated accessories, tracking at a few
 // milliseconds until the charts hold a 12-hour night's points, after cables were pulled and
 // plugged back and Connect All / Disconnect All pressed a few times, while the phone page, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The clients of a night on loopback, as the observatory has them: a phone page refreshed every
 // second, an INDI client that learnt the properties and reads the updates, an Alpaca client

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the event loop stalls while the exchanges run, through the real windows against
 // simulated accessories: Read values, Save values, a 10,000-step move, a dew controller Save and
 // Reset, and Connect All with a silent port. Each line gives how long the operation took (a

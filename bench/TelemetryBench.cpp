@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the telemetry path and the history charts: paint time and memory per point at
 // night-long sizes, and the cost of one focuser reply and one dew controller frame.
 #include "Frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The phone control server under load, through the real remote-access window on 127.0.0.1:
 // 64 keep-alive connections (the most it keeps) asking /refresh? for 10 s (answers per second,
 // latency, memory),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-building for 64-bit ARM (a Raspberry Pi 4 or 5 on 64-bit Debian) on a Debian machine
 # with the cross compiler (g++-aarch64-linux-gnu) and the arm64 libraries installed through
 # multiarch (dpkg --add-architecture arm64, then qt6-base-dev:arm64 ...). They live in
@@ -21,3 +22,6 @@ set(ENV{PKG_CONFIG_PATH} "")
 
 # The package is named for the programs' architecture, not the build machine's.
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+
+# The programs run here under qemu-user (their --help makes the manual pages).
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Building controls at fixed bounds with the look of the windows: pixel font heights on the
 // desktop's sans-serif family, named colours, object names that tests and tools find.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Number conversions as the devices' texts and the displays need them. Reals use the decimal
 // separator of the user's regional settings, in both directions, and never force "." or ",".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's default error report: an error that no handler caught ends here, is shown
 // to the user (a modal box in the program, a recorder in tests) and the program goes on.

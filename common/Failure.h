@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one error type of the program: serial, conversion and socket layers raise it,
 // the device operations catch it and log its message after their French prefix.

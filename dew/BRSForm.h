@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings window of the dew controller: shows what the last poll stored, sends settings.
 #include <QCoroTask>

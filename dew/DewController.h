@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Brisella dew controller on its link: its sixteen values from the last frame, its firmware
 // version from the identification, its receive buffer and its exchanges.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the dew controller settings window changes in the main window: which output sliders the
 // user may move, and the automatic mode label.

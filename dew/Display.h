@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts and slider positions that the display routine (setValues) shows for the readings.
 #include "Frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dew controller's status frame without widgets: the receive step of its link (the letters
 // rule, the 100-character rule, frame detection) and the parse of the sixteen fields

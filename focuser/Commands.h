@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The focuser's command texts and the decoding of its settings and sign replies, without links
 // or widgets. Commands are six ASCII characters; numbers in them are decimal, left-padded with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A Quillo focuser on its link: its readings and poll flag, its receive buffer, its compensation
 // flag, and its exchanges. Focuser 1 and focuser 2 are two instances; they differ only in their

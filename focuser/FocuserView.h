@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the focuser settings window shows in the main window, beside the focuser's readings.
 class TFocuserView {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings window of the focusers: serves focuser 1 or focuser 2, chosen by its radio buttons.
 #include "Focuser.h"

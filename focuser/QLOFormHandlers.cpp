@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the focuser settings window does: it reads its controls, starts the selected focuser's
 // exchanges and shows what the focuser reports. A handler starts its exchange and returns; the
 // exchange shows its result when it ends, and the window's exchange buttons wait for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Focuser telemetry without widgets: the poll command of a tick and the receive step of a
 // focuser link (buffering, the line rules and the extraction of position and temperature).

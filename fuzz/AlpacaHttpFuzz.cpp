@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Alpaca server's request reader fed the reads of one connection in turn, as the server
 // feeds it, and the same bytes in one read: both must see the same requests and the same end.
 #include "FormFields.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dew controller's receive step fed one link's reads in turn, as the device feeds it.
 #include "Frame.h"
 #include "FuzzInput.h"

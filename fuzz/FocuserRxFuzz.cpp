@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The focuser's receive step fed one link's reads in turn, as the device feeds it.
 #include "FuzzInput.h"
 #include "Telemetry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The focuser's settings and sign replies decoded from any text.
 #include "Commands.h"
 #include "Failure.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the harnesses share: a fuzzer input cut into the reads of one connection, and a check
 // that stops the run like a crash, so that libFuzzer keeps the input that broke it.

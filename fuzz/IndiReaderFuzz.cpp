@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One INDI client's stream fed to the reader in the reads of one connection, with small bounds
 // so that short inputs reach them. However the stream is cut into reads, the same commands come
 // out and the stream breaks or not alike: the reader is checked against itself fed in one read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One phone connection through the network front and the framing together, over loopback: the
 // input is cut into the connection's writes, each written once the front has handed the one
 // before to the connection's record; the focuser only counts the moves asked of it. Checks:

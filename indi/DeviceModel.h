@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An accessory as an INDI device: the vectors every client sees, kept here once for all of
 // them. What all of Skyvarn's devices share lives in this base: CONNECTION, DRIVER_INFO and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Brisella as an INDI weather and auxiliary device: the ambient temperature, humidity and
 // dew point as weather parameters, its two probe temperatures, and its three heater outputs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A Quillo focuser as an INDI focuser: absolute and relative moves with their direction, the
 // maximum position, the temperature and its compensation. There is no stop command, so no abort

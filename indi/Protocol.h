@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The vocabulary of the INDI protocol (version 1.7) as this server speaks it: the vectors it
 // defines and sets, and the commands a client sends. Plain values, no sockets.

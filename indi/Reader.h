@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The incremental reader of one client's INDI stream: a sequence of top-level elements with no
 // root element. Bytes go in as they arrive; whole commands come out. Everything it keeps is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The accessories as the INDI server serves them: each keeps its device's model while Skyvarn
 // has the device connected and the server runs, feeds it the device's readings, and runs the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The INDI server: TCP on every IPv4 interface (port 7624 unless told otherwise), through the
 // network front that keeps connections within their limits. Each client subscribes with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one writer of what the server sends: definitions and updates of vectors, messages and
 // deletions, as whole top-level elements ready for the socket.

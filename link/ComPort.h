@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One serial link to an accessory: 19200 bit/s, 8N1, raw, no flow control, exclusive.
 // Writes and reads run on the GUI thread; an event thread only waits for input and hands the

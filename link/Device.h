@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One accessory on its serial link. The device owns its link and its exchanges; windows call it
 // and learn of what changed through its signals. Every device opens and closes the same way.

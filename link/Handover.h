@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-over of a notification from a worker thread to the GUI thread, synchronously and
 // cancellably. The worker queues the call and waits for "ran" or "cancelled"; the GUI thread

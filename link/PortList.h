@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial ports of this computer: ttys with hardware behind them, plus the entries of the
 // ports folder, sorted as text ignoring case.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Watches a port whose line hung up for the device to come back: a light look at the port's
 // path every second (no busy loop, nothing opened). The port is back once its path leads to
@@ -8,6 +9,11 @@
 #include <QTimer>
 #include <functional>
 #include <optional>
+
+// The identity of the device node a port's path leads to now (inode and device number);
+// nullopt when there is none.
+using TPortNode = std::pair<unsigned long long, unsigned long long>;
+std::optional<TPortNode> PortNode(const QString& path);
 
 class TPortWatch : public QObject {
   public:
@@ -20,12 +26,10 @@ class TPortWatch : public QObject {
     void Rearm();
 
   private:
-    // The identity of the node the path leads to now; nullopt when there is none.
-    std::optional<std::pair<unsigned long long, unsigned long long>> Node() const;
     void Look();
 
     QString port_;
-    std::optional<std::pair<unsigned long long, unsigned long long>> lost_;
+    std::optional<TPortNode> lost_;
     QTimer timer_;
     bool told_ = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Polling timer whose worker thread waits for the interval and hands the tick over to the GUI
 // thread synchronously, so ticks never queue up. Destroying it never deadlocks and no tick runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The waits of one link's exchanges. A wait suspends the coroutine that awaits it and the event
 // loop runs on; the link's close ends every wait at once, cancelling its exchange (TCancelled is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One accepted TCP connection of a server, and the protocol side that handles it. The front
 // (Front.h) owns the socket and its limits; the protocol only sees bounded chunks of what the

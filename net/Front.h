@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The network front of a server that anyone on the network can reach (the phone page, and the
 // observatory protocols): it owns the listening socket and the connections, and keeps them

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders skyvarn.svg into the PNG sizes the desktop icon theme asks for. The PNGs are kept in
 # the repository so that building needs no SVG renderer; run this after changing the drawing.
 # Needs rsvg-convert (Debian package librsvg2-bin).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Morvessa mirror-cover panels unit: recognised and connected, never written to.
 #include "Device.h"

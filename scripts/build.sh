@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds Skyvarn in build/.
 # Usage: scripts/build.sh [--target NAME]... [CMake option...]
 # Without --target everything is built (program, simulator, tests, benchmarks); with it only the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Applies clang-format to the sources; with --check, only reports files that differ.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer harnesses of the input parsers in build-fuzz/ and runs each in turn:
 #   scripts/fuzz.sh [seconds] [target...]    (default: 60 s each, every target)
 # Targets: focuser_rx focuser_settings dew_rx web_client alpaca_http indi_reader. Each corpus grows in

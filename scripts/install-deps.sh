@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that building, running and testing Skyvarn need, if missing.
 # Usage: scripts/install-deps.sh [--arch arm64]
 #   --arch arm64: also what cross-building for arm64 and its smoke test under qemu need: the
@@ -23,6 +24,7 @@ packages=(
   xvfb xauth fonts-liberation
   clang-format
   dpkg-dev
+  help2man lintian appstream man-db
   libzxing-dev
   qcoro-qt6-dev
   libindi-dev

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds with a sanitizer in its own directory and runs the tests under it.
 # Usage: scripts/sanitize.sh asan|tsan [ctest option...]
 #   asan: AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer in build-asan/, the

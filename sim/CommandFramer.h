@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Cuts the bytes a simulated device receives into commands, as the accessories' firmware does:
 // a command is six characters; with move commands on, "I" or "O" followed by digits is one

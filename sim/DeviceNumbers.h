@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the accessories read and write numbers: plain digits in, "." as decimal separator out.
 // A device has no regional settings, so nothing here depends on the host's locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a simulated Brisella dew controller stores and the texts it sends. Numbers use "."
 // whatever the host's locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a simulated Quillo focuser stores and the texts it sends. Numbers use "." whatever the
 // host's locale: a device has no regional settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial line of a simulated device: a pseudo-terminal pair. The device talks on the
 // master; programs open the slave's path (/dev/pts/N) as their port. We keep a slave

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SimConsole.h"
 
 #include "SimDew.h"
@@ -9,8 +10,8 @@
 #include <sstream>
 
 std::string ConsoleHelp() {
-    return "list | unplug NAME | plug NAME | silent NAME | speak NAME | temp NAME DEGREES | "
-           "humidity NAME PERCENT | help";
+    return "list | add KIND | unplug NAME | plug NAME | silent NAME | speak NAME | "
+           "temp NAME DEGREES | humidity NAME PERCENT | help";
 }
 
 TConsole::~TConsole() {
@@ -57,6 +58,22 @@ void TConsole::Run(const std::string& line, std::ostream& out) {
     if (verb == "list") return List(out);
     if (verb == "help") {
         out << ConsoleHelp() << std::endl;
+        return;
+    }
+    if (verb == "add") {
+        // A device plugged in while Skyvarn runs, named as if it had been given last.
+        const auto kind = FindSimKind(name);
+        if (!kind) {
+            out << "no device kind '" << name << "'" << std::endl;
+            return;
+        }
+        std::vector<TSimKind> kinds;
+        for (const auto& e : entries_)
+            kinds.push_back(e.kind);
+        kinds.push_back(*kind);
+        Add(LinkNames(kinds).back(), *kind, MakeSimDevice(*kind, tuning_));
+        out << "ok " << entries_.back().link << " -> " << entries_.back().device->Port()
+            << std::endl;
         return;
     }
     static const std::set<std::string> kVerbs{"unplug", "plug", "silent",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running simulator's devices, and the commands typed on its standard input that let a
 // user try what Skyvarn does when an accessory falls silent, is unplugged or sees the weather
@@ -15,7 +16,7 @@ std::string ConsoleHelp();
 
 class TConsole {
   public:
-    explicit TConsole(TSimLinks& links) : links_(links) {}
+    explicit TConsole(TSimLinks& links, TSimTuning tuning = {}) : links_(links), tuning_(tuning) {}
     ~TConsole(); // links go before the devices stop
     TConsole(const TConsole&) = delete;
     TConsole& operator=(const TConsole&) = delete;
@@ -37,6 +38,7 @@ class TConsole {
     TEntry* Find(const std::string& name);
 
     TSimLinks& links_;
+    TSimTuning tuning_; // of the devices added while running
     std::vector<TEntry> entries_;
     std::string line_;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A simulated accessory on its own pseudo-terminal. One thread per device waits in poll() on
 // the line, frames the commands, records each one with its arrival time, lets the device

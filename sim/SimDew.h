@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A simulated Brisella dew-heater controller: two probes on the optics, an ambient sensor with
 // humidity, three heater outputs and an automatic mode that keeps each probe above the dew

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A simulated Quillo focuser: answers the identification, position and temperature polls,
 // stores its settings, moves at its motor speed and compensates temperature when asked.

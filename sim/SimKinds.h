@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The kinds of simulated device that skyvarn-sim starts by name, and the names of their links.
 #include "SimDevice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The announcement of simulated devices in the ports folder: one symbolic link per device,
 // removed when the simulator ends. One simulator runs per user at a time (a lock in the

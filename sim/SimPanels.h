@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two simplest accessories: the Morvessa panels unit, which only tells who it is, and a
 // device that never answers anything (a port with something else behind it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // skyvarn-sim: simulated accessories on pseudo-terminals, announced in the ports folder where
 // Skyvarn's discovery finds them. Runs until Ctrl-C or termination, then removes its links.
 #include "Failure.h"
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
 
     try {
         TSimLinks links(PortsFolder().toStdString());
-        TConsole console(links);
+        TConsole console(links, tuning);
         const auto names = LinkNames(kinds);
         for (std::size_t i = 0; i < kinds.size(); ++i)
             console.Add(names[i], kinds[i], MakeSimDevice(kinds[i], tuning));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One phone connection: its framing, and the handling of its requests in order, one at a time
 // (request line, commands, answers). A move suspends the handling of its own connection only:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The control page and the few answers the phone control server gives, as bytes: the page is
 // sent with the true byte length of its body.

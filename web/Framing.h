@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the bytes of one phone connection become requests. Pure: no sockets.
 // - A line ends at CR LF, a lone CR or a lone LF; a CR LF torn between two reads is one end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether a request was sent by a page of another site: any page open on a phone could
 // otherwise move the focuser with a link or a form, since the page's commands are GETs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Remote-access window: starts and stops the phone control server, shows this computer's
 // address and the QR code of the server's URL, and logs the server's traffic.

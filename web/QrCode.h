@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // QR codes of the server's URL: the module matrix, and a rendering for a text terminal.
 #include <QString>

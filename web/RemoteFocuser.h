@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QCoroTask>
 // What the control page shows and does: focuser 1's last readings, and moves through the focuser

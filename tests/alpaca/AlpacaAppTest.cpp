@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's Alpaca server on 127.0.0.1 driving simulated accessories on pseudo-terminals,
 // with plain HTTP requests as an Alpaca client sends them.
 #include "AlpacaClient.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A plain HTTP client on 127.0.0.1, as an Alpaca client speaks to the server.
 #include "QtTestSupport.h"

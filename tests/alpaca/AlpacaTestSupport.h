@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A stand-in focuser for the protocol's rules, and requests asked of the service directly.
 #include "AlpacaService.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The request reader against HTTP/1.1's message rules and its own bounds, reads cut anywhere.
 #include "HttpReader.h"
 #include "FormFields.h"

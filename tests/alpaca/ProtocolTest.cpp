@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Alpaca API's rules as its reference states them, through the service that answers every
 // request, with a stand-in focuser: the paths, parameter names in any case, the 400 answers,
 // the ASCOM error numbers and the transaction numbers.

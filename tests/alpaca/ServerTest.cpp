@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server's sockets on 127.0.0.1 with a stand-in focuser: answers in order on each
 // connection, a waiting device call that holds only its own connection, refusals, discovery.
 #include "AlpacaClient.h"

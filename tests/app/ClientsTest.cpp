@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Four clients of focuser 1 at once, each through its own front: the focuser window's button,
 // the phone page, a real INDI client (the INDI library's) and an Alpaca client speaking plain
 // HTTP, against the program started as with --connect --remote --indi --alpaca.

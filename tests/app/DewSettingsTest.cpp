@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dew controller settings window and the output sliders, through the real windows against
 // a simulated controller.
 #include "BRSForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // dew_window_shot FILE.png: the dew controller settings window filled from a simulated
 // controller after its first frame, saved as an image for the README. Run it on a display
 // (Xvfb will do).

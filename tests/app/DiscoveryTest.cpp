@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connect All and Disconnect All against simulated accessories on pseudo-terminals.
 #include "ComPort.h"
 #include "DewController.h"

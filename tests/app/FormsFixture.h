@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The five windows created as at start-up (not shown), destroyed after each test.
 #include "DewController.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The focuser settings window against simulated focusers, over real links and real pauses
 // unless the case says otherwise.
 #include "QLOForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --record: the program killed mid-night keeps what it recorded, and a file that cannot be
 // written is said once.
 #include "Focuser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The phone page against a simulated focuser through the real windows, and the start options
 // that set it up on a machine without a screen.
 #include "CommandLine.h"

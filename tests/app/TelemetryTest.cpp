@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The telemetry path through the real main window: polls on the timers, replies over real
 // links, the display refresh with its sliders, and the history charts.
 #include "ChartCsv.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test as an unprivileged user when started as root (root opens every port, so what
 # a normal user meets cannot be seen as root). Runs it as it is when that is not possible.
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null &&

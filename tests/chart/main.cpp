@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart is a widget: the tests need a QApplication, on the offscreen platform.
 #include <QApplication>
 #include <gtest/gtest.h>

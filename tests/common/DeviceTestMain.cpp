@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test main for device tests: an event loop for the links' notifications, no window.
 #include <QCoreApplication>
 #include <gtest/gtest.h>

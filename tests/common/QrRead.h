@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading QR codes back as a phone's camera would: from a window's pixels, or from the half
 // blocks printed on a terminal. The test links ZXing.

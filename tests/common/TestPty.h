@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pseudo-terminal for tests: the test holds the master, a link opens the slave path.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dew controller's exchanges with no window at all, against a simulated controller.
 #include "DewController.h"
 #include "QtTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Forming the focuser's commands and decoding its settings and sign replies.
 #include "Commands.h"
 #include "Failure.h"

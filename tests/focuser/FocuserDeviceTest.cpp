@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The focuser's exchanges with no window at all, against a simulated focuser.
 #include "Commands.h"
 #include "Focuser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real INDI client for the tests: the INDI library's own BaseClient, the one KStars links,
 // recording what it learns on its own thread for the test to read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // indi_window_shot FILE.png: the INDI server's window serving simulated accessories to one
 // INDI client, saved as an image for the README. Run it on a display (Xvfb will do).
 #include "ErrorBox.h"

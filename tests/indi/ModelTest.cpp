@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The accessories as INDI properties: a client's new values turned into the devices'
 // operations or refused, one table per device kind, and what the writer makes of a vector.
 #include "DewModel.h"

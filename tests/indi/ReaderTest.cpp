@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of reading a client's stream, one table: what comes out of which bytes, read in
 // which pieces, and what breaks the stream.
 #include "Reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Skyvarn started as with --connect --indi against simulated accessories, and real INDI clients
 // (the INDI library's BaseClient) on 127.0.0.1 using its focusers and dew controller.
 #include "Server.h"

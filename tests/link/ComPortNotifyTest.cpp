@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receive notification of the serial link: it runs on the GUI thread when bytes arrive, once per
 // arrival, also for a handler that leaves bytes unread, and never after Close returns.
 #include "ComPort.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial link against real pseudo-terminals: what goes on the line, what is read, opening,
 // renaming, exclusive use and the error texts with their errno codes.
 #include "ComPort.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cancellable hand-over, and closing links and destroying timers while a hand-over waits
 // for the GUI thread: nothing may deadlock, and no handler may run once Close or the
 // destructor has returned.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A link must not spin: neither on bytes that nobody reads (the panels link has no receive
 // handler) nor on a port whose device is gone (poll then reports a hang-up at once, for ever).
 // Measured in CPU time of the link's event thread and of the whole process, not wall time.

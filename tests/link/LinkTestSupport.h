@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the link tests look at from outside the link: the threads and file descriptors of this
 // process, the CPU time of one thread, and the message a link operation raises.

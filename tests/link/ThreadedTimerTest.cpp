@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The polling timer: when ticks come, enabling and disabling, errors of a tick, priority.
 #include "ThreadedTimer.h"
 #include "Failure.h"

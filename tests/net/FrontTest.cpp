@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network front over real loopback connections, with a line protocol: each line the client
 // ends is a request, answered with "ok".
 #include "Front.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The arm64 package as a Raspberry Pi gets it, checked on this machine: its architecture and
 # dependencies, its programs (aarch64, run under qemu-user), its user service (systemd-analyze
 # verify), and the packaged skyvarn --connect --remote finding the packaged simulator's

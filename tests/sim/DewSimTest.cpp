@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated dew controller driven through a real serial link.
 #include "DeviceNumbers.h"
 #include "SimDew.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated focuser driven through a real serial link.
 #include "SimFocuser.h"
 #include "SimTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every simulated device shares: the line itself, the record of commands, and the faults
 // it shows on request. Driven through a real serial link.
 #include "SimFocuser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // skyvarn-sim as a child process, with its own runtime folder.
 #include "SimConsole.h"
 #include "SimTestSupport.h"
@@ -226,4 +227,9 @@ TEST_F(SimProgram, ConsoleCommandsChangeTheRunningDevices) {
     console.Run("unplug focuser-1", out);
     EXPECT_EQ(Links(), (std::set<std::string>{"dew-1"}));
     EXPECT_NE(::access(port.c_str(), F_OK), 0);
+    // A device plugged in later is named after those already there, unplugged ones too.
+    console.Run("add focuser", out);
+    EXPECT_EQ(Links(), (std::set<std::string>{"dew-1", "focuser-2"}));
+    TSimLink added(ports_ + "/focuser-2");
+    EXPECT_EQ(added.Ask("FTMPRO", "\n").left(2), "T=");
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pure parts of the simulator: command framing, reply layouts, dew point, link names.
 #include "CommandFramer.h"
 #include "DeviceNumbers.h"

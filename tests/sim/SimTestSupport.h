@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real serial link on a simulated device's port, read by polling in bounded loops.
 #include "ComPort.h"

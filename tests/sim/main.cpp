@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The links under test are QObjects: they get a Qt core application, whose event loop never
 // runs, so the tests read by polling and the links' receive notifications stay unused.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a connection's reads become requests, and which requests come from another site.
 #include "Framing.h"
 #include "Origin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The remote-access window serving on a free loopback port with a fake focuser, and a phone's
 // connection to it.

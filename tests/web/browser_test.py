@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The phone control page in a real browser (headless Chromium through Selenium), served by the
 real program started as on a machine without a screen (--connect --remote) and moving a
 simulated focuser.
@@ -117,8 +118,11 @@ def main(skyvarn, sim):
         port = int(address.group(1))
         assert port > 0, address.group(0)
 
-        # The QR code: 33 modules, two rows a line, every line made of half blocks.
-        qr = wait_for("QR code", lambda: len(out.lines) >= 18 and out.lines[1:18])
+        # The QR code right under the address line (notification lines may come before it): 33
+        # modules, two rows a line, every line made of half blocks.
+        banner = next(i for i, line in enumerate(out.lines) if "http://" in line)
+        qr = wait_for("QR code",
+                      lambda: len(out.lines) >= banner + 18 and out.lines[banner + 1:banner + 18])
         for line in qr:
             assert len(line) == 33 and set(line) <= HALF_BLOCKS and line.strip(), repr(line)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote-access window needs a Qt application: offscreen, errors recorded by the tests.
 #include <QApplication>
 #include <gtest/gtest.h>
