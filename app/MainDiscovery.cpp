@@ -324,12 +324,11 @@ QCoro::Task<> TFormMain::TakeArrival(QString port) {
     LogNotifs(QStringLiteral("Found: %1 on %2").arg(place->title, port));
     SetConnectAllCaption();
     // Polled as at Connect All; a running timer polls it at its next tick.
-    const bool focuser = place == &panelQLO_ || place == &panelQLO2_;
-    if (focuser && !Tracking.ThreadedTimerQLO()) {
-        static_cast<TFocuser*>(place->device)->Poll();
-        if (CheckBoxTrackAll->isChecked()) StartFocuserTracking();
-    } else if (place == &panelBRS_ && !Tracking.ThreadedTimerBRS()) {
-        getValuesBRS();
-        if (CheckBoxTrackAll->isChecked()) StartDewTracking();
-    }
+    if (Tracked(*place)) co_return;
+    place->device->Poll();
+    if (!CheckBoxTrackAll->isChecked()) co_return;
+    if (place == &panelBRS_)
+        StartDewTracking();
+    else if (place != &panelPanels_)
+        StartFocuserTracking();
 }

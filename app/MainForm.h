@@ -220,6 +220,8 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     bool ClosePort(Panel& panel);
     void LineLost(Panel& panel);
     void Offer(Panel& panel);
+    // A running timer polls the panel's device (a device never polled counts as tracked).
+    bool Tracked(const Panel& panel) const;
     // The device came back on its port: identified again, greeted, polled again.
     QCoro::Task<> Reconnect(Panel& panel);
     void StopWatching(Panel& panel);

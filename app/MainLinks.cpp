@@ -46,6 +46,12 @@ bool TFormMain::ClosePort(Panel& panel) {
     return true;
 }
 
+bool TFormMain::Tracked(const Panel& panel) const {
+    if (panel.device == PrimaryPanels) return true; // never polled
+    return panel.device == BRS ? Tracking.ThreadedTimerBRS() != nullptr
+                               : Tracking.ThreadedTimerQLO() != nullptr;
+}
+
 bool TFormMain::Present(const Panel& panel) {
     return panel.device->Connected() || panel.watch;
 }
@@ -101,9 +107,7 @@ QCoro::Task<> TFormMain::Reconnect(Panel& panel) {
     panel.watch.reset();
     (this->*panel.connect)(port);
     // Polled again at once, as at Connect All, unless tracking polls it anyway.
-    const bool tracked = panel.device == BRS ? Tracking.ThreadedTimerBRS() != nullptr
-                                             : Tracking.ThreadedTimerQLO() != nullptr;
-    if (!tracked) panel.device->Poll();
+    if (!Tracked(panel)) panel.device->Poll();
     LogNotifs(QStringLiteral("Reconnected: %1 on %2").arg(panel.title, port));
 }
 

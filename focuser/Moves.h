@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What decides a focuser move, for every client alike (the settings window, the phone page,
 // INDI, Alpaca): which asks are refused, where a move is measured from, and the move that reaches

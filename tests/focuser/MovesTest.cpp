@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules every client's focuser move goes by.
 #include "Moves.h"
 
