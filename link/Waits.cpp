@@ -4,6 +4,8 @@
 #include <algorithm>
 
 namespace {
+constexpr int kPauseSlackMs = 2;
+
 PauseFn& Current() {
     static PauseFn pause;
     return pause;
@@ -43,7 +45,10 @@ void TWaits::Add(Awaiter* awaiter) {
     // A coarse timer may end up to 5 % early; the devices need their pauses whole.
     awaiter->timer_->setTimerType(Qt::PreciseTimer);
     QObject::connect(awaiter->timer_.get(), &QTimer::timeout, this, [this, id] { Post(id); });
-    awaiter->timer_->start(PauseLength(awaiter->ms_));
+    // A pause gets a hair more than asked: what the device sees of it may come a little late at
+    // its start, never early at its end. A bound needs none.
+    const int slack = awaiter->arrival_ || awaiter->ms_ == 0 ? 0 : kPauseSlackMs;
+    awaiter->timer_->start(PauseLength(awaiter->ms_) + slack);
 }
 
 void TWaits::Post(Id id) {

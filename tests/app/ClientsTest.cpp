@@ -194,6 +194,10 @@ TEST_F(ClientsTest, EveryRequestIsAnsweredEvenWhenItsMoveIsCutShort) {
     second.Send("GET /move_in?value=10 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     EXPECT_EQ(alpaca.AskPut("/api/v1/focuser/0/move", "Position=100")["ErrorNumber"].toInt(), 0);
     ASSERT_TRUE(WaitFor([&] { return focuser.Moving(); }, kWait));
+    // The maximum was read at connection: no exchange, no wait behind the move.
+    EXPECT_EQ(alpaca.Ask("/api/v1/focuser/0/maxstep")["Value"].toInt(),
+              focuser.Settings().maxPosition);
+    EXPECT_TRUE(focuser.Moving());
     focuser.Unplug();
     EXPECT_EQ(first.Answers(1), QStringList{"200 received cmd: move_out value:4000"});
     EXPECT_EQ(second.Answers(1), QStringList{"200 received cmd: move_in value:10"});
@@ -207,5 +211,21 @@ TEST_F(ClientsTest, EveryRequestIsAnsweredEvenWhenItsMoveIsCutShort) {
     EXPECT_FALSE(FormMain->QLO->Engaged());
     focuser.Plug();
     EXPECT_TRUE(WaitFor([] { return FormMain->QLO->Ready(); }, kWait));
+    EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join('\n').toStdString();
+}
+
+// The program's end during exchanges: a move cut by an unplug, a phone's waiting behind it. Both
+// unwind while every window is there; the phone still hears of its move.
+TEST_F(ClientsTest, ClosingTheProgramDuringExchangesEndsThemCleanly) {
+    TPhone phone(*FormQLOWS);
+    ASSERT_TRUE(Settle());
+    FormQLO->ComboMove->setCurrentText(QStringLiteral("4000"));
+    FormQLO->ButtonMoveOutClick();
+    phone.Send("GET /move_in?value=10 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    ASSERT_TRUE(WaitFor([&] { return focuser.Moving(); }, kWait));
+    focuser.Unplug();
+    FormMain->close();
+    EXPECT_EQ(phone.Answers(1), QStringList{"200 received cmd: move_in value:10"});
+    EXPECT_FALSE(FormMain->QLO->Engaged());
     EXPECT_TRUE(errors.messages.isEmpty()) << errors.messages.join('\n').toStdString();
 }

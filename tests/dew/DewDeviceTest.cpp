@@ -60,6 +60,17 @@ TEST_F(DewDevice, SettingCommandsReachTheController) {
     ASSERT_TRUE(sim->WaitForCommand("SEERAZ", 3000ms));
     EXPECT_EQ(sim->Settings(), TDewOptions::FactorySettings());
 
+    // One mode set, then the other while the first waits: the second keeps what the first
+    // wrote, not what a frame from before it said.
+    dew.Poll();
+    ASSERT_TRUE(WaitFor([&] { return dew.HasFrame() && !dew.Engaged(); }, 5000));
+    QCoro::Task<> linked = dew.SetMode(TDewController::Mode::Linked, true);
+    QCoro::Task<> automatic = dew.SetMode(TDewController::Mode::Automatic, true);
+    Await(std::move(linked));
+    Await(std::move(automatic));
+    ASSERT_TRUE(WaitFor([&] { return sim->Settings().automatic; }, 3000));
+    EXPECT_TRUE(sim->Settings().linked);
+
     dew.Close();
     log.clear();
     dew.SendOutput(1, 3); // closed: nothing sent, nothing logged
