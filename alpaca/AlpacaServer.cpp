@@ -5,6 +5,7 @@
 #include "ErrorReport.h"
 #include "Failure.h"
 #include "Front.h"
+#include "HostName.h"
 #include "HttpReader.h"
 
 #include <QNetworkDatagram>
@@ -45,6 +46,15 @@ class TAlpacaServer::THandler : public net::THandler,
                 answer.close = true;
                 connection_->send(answer.Bytes());
                 connection_->close(QString::fromLatin1(reader_.Reason()));
+                break;
+            }
+            // A rebound DNS name would let another site's page in a browser here read the
+            // answers as its own.
+            if (const QString why = net::ForeignHost(request.Field("host")); !why.isEmpty()) {
+                THttpAnswer answer = THttpAnswer::Text(403, why.toLatin1());
+                answer.close = true;
+                connection_->send(answer.Bytes());
+                connection_->close(why);
                 break;
             }
             connection_->requestCompleted();

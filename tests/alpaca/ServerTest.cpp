@@ -53,6 +53,9 @@ TEST_F(AlpacaServerTest, RefusalsAndClosesEndTheConnection) {
         {"GET / HTTP/3.0\r\n\r\n", 505},
         {"GET /" + QByteArray(THttpReader::kMaxLine + 10, 'a'), 414},
         {"GET /management/apiversions HTTP/1.1\r\nConnection: close\r\n\r\n", 200},
+        {"PUT /api/v1/focuser/0/move HTTP/1.1\r\nHost: rebound.example:11111\r\n"
+         "Content-Length: 10\r\n\r\nPosition=1",
+         403},
     };
     for (const auto& c : cases) {
         TAlpacaClient client(server.Port());
