@@ -81,14 +81,17 @@ TIndiServer::TIndiServer(TFocuser& focuser1, TFocuser& focuser2, TDewController&
         [this](const std::shared_ptr<net::TConnection>& connection) {
             auto client = std::make_shared<TIndiClient>(*this, connection);
             clients_.push_back(client);
-            Log(QStringLiteral("%1: client connected").arg(connection->id()));
+            front_->note(QStringLiteral("%1: client connected").arg(connection->id()));
             emit Changed();
             return client;
         },
         [this](const QString& line) { Log(line); });
     net::TLimits limits;
-    // Clients sit silent for hours between commands.
-    limits.idle = std::chrono::milliseconds(0);
+    // Clients sit silent for hours between commands, but one that has never spoken holds a
+    // slot for nothing.
+    limits.idleAfterFirstRequest = false;
+    // Connection lines go to the notifications, which a person reads.
+    limits.linesPerSecond = 3;
     front_->setLimits(limits);
 }
 
