@@ -77,6 +77,25 @@ TEST_F(AlpacaServerTest, DiscoveryAnswersOnLoopback) {
     EXPECT_EQ(Discover(server.DiscoveryPort(), "hello", 500), QByteArray());
 }
 
+// A sender that floods gets a few answers; another sender is answered meanwhile.
+TEST_F(AlpacaServerTest, DiscoveryAnswersAreBoundedPerSender) {
+    QUdpSocket flood;
+    ASSERT_TRUE(flood.bind(QHostAddress::LocalHost, 0));
+    // No more than the system keeps for the socket before the server reads.
+    for (int i = 0; i < 80; ++i)
+        flood.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, server.DiscoveryPort());
+    QUdpSocket other;
+    ASSERT_TRUE(other.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    other.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, server.DiscoveryPort());
+    EXPECT_TRUE(WaitFor([&] { return other.hasPendingDatagrams(); }, 10000));
+    Pump(500);
+    int answers = 0;
+    while (flood.hasPendingDatagrams() && flood.receiveDatagram().isValid())
+        ++answers;
+    EXPECT_GE(answers, 1);
+    EXPECT_LE(answers, 20);
+}
+
 TEST_F(AlpacaServerTest, StopClosesEveryConnectionAndATakenPortIsSaid) {
     TAlpacaClient client(server.Port());
     EXPECT_TRUE(WaitFor([&] { return server.Clients() == 1; }, 10000));
