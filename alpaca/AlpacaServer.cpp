@@ -6,6 +6,7 @@
 #include "ErrorReport.h"
 #include "Failure.h"
 #include "Front.h"
+#include "HostName.h"
 #include "HttpReader.h"
 
 #include <QNetworkDatagram>
@@ -46,6 +47,15 @@ class TAlpacaServer::THandler : public net::THandler,
                 answer.close = true;
                 connection_->send(answer.Bytes());
                 connection_->close(QString::fromLatin1(reader_.Reason()));
+                break;
+            }
+            // A rebound DNS name would let another site's page in a browser here read the
+            // answers as its own.
+            if (const QString why = net::ForeignHost(request.Field("host")); !why.isEmpty()) {
+                THttpAnswer answer = THttpAnswer::Text(403, why.toLatin1());
+                answer.close = true;
+                connection_->send(answer.Bytes());
+                connection_->close(why);
                 break;
             }
             connection_->requestCompleted();
@@ -99,7 +109,8 @@ class TAlpacaServer::THandler : public net::THandler,
 
 TAlpacaServer::TAlpacaServer(TAlpacaService& service, LogSink log, QObject* parent)
     : QObject(parent), service_(service), log_(std::move(log)),
-      discoveryPort_(kAlpacaDiscoveryPort), udp_(new QUdpSocket(this)) {
+      discoveryPort_(kAlpacaDiscoveryPort), udp_(new QUdpSocket(this)),
+      discoveryLater_(new QTimer(this)) {
     front_ = std::make_unique<net::TFront>(
         [this](
             const std::shared_ptr<net::TConnection>& connection) -> std::shared_ptr<net::THandler> {
@@ -111,6 +122,12 @@ TAlpacaServer::TAlpacaServer(TAlpacaService& service, LogSink log, QObject* pare
             if (log_) log_(line);
         });
     connect(udp_, &QUdpSocket::readyRead, this, GuardedSlot([this] { AnswerDiscovery(); }));
+    discoveryLater_->setSingleShot(true);
+    connect(discoveryLater_, &QTimer::timeout, this, GuardedSlot([this] { AnswerDiscovery(); }));
+    net::TLimits limits;
+    // The window's log is read by a person.
+    limits.linesPerSecond = 3;
+    front_->setLimits(limits);
 }
 
 TAlpacaServer::~TAlpacaServer() = default;
@@ -144,6 +161,7 @@ void TAlpacaServer::Stop() {
     if (!Listening()) return;
     front_->close();
     udp_->close();
+    discoveryLater_->stop();
     emit ClientsChanged();
     emit StateChanged();
 }
@@ -165,9 +183,31 @@ int TAlpacaServer::Clients() const {
 }
 
 void TAlpacaServer::AnswerDiscovery() {
-    while (udp_->hasPendingDatagrams()) {
+    // A flood of datagrams costs a bounded share of a core: what is not read within the
+    // budget waits in the system, which drops what does not fit.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - window_ >= kDiscoveryWindow) {
+        window_ = now;
+        datagramsRead_ = 0;
+        answered_.clear();
+    }
+    for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
+        if (!udp_->hasPendingDatagrams()) return;
+        if (datagramsRead_ >= kDatagramsPerWindow) {
+            discoveryLater_->start(std::chrono::duration_cast<std::chrono::milliseconds>(
+                window_ + kDiscoveryWindow - now));
+            return;
+        }
+        ++datagramsRead_;
         const QNetworkDatagram datagram = udp_->receiveDatagram(64);
         const std::optional<QByteArray> answer = DiscoveryAnswer(datagram.data(), Port());
-        if (answer) udp_->writeDatagram(datagram.makeReply(*answer));
+        if (!answer) continue;
+        // A client asks once or twice; a sender asking more gets no more answers.
+        int& answers = answered_[datagram.senderAddress().toIPv4Address()];
+        if (answers >= kAnswersPerSender) continue;
+        ++answers;
+        udp_->writeDatagram(datagram.makeReply(*answer));
     }
+    // The rest in a later turn of the event loop, after everything else that waits.
+    if (udp_->hasPendingDatagrams()) discoveryLater_->start(0);
 }

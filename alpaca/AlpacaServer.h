@@ -6,10 +6,13 @@
 // waiting on a device holds only its own connection.
 #include "LogSink.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <chrono>
 #include <memory>
 
+class QTimer;
 class QUdpSocket;
 class TAlpacaService;
 namespace net {
@@ -57,4 +60,15 @@ class TAlpacaServer : public QObject {
     QHostAddress address_{QHostAddress::AnyIPv4};
     std::unique_ptr<net::TFront> front_;
     QUdpSocket* udp_;
+
+    // Discovery's budget: datagrams read per turn of the event loop and per window, answers
+    // per sender and window.
+    static constexpr int kDatagramsPerTurn = 16;
+    static constexpr int kDatagramsPerWindow = 100;
+    static constexpr int kAnswersPerSender = 2;
+    static constexpr std::chrono::milliseconds kDiscoveryWindow{100};
+    std::chrono::steady_clock::time_point window_;
+    int datagramsRead_ = 0;
+    QHash<quint32, int> answered_; // by sender's IPv4 address
+    QTimer* discoveryLater_;       // the datagrams left for a later turn
 };

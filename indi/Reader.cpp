@@ -50,6 +50,21 @@ TReader::TReader(ReaderLimits limits) : limits_(limits) {
     fed_ = kRoot.size();
 }
 
+void TReader::Begin(QStringView text) {
+    qsizetype at = 0;
+    while (at < text.size() && QStringView(u" \t\r\n").contains(text[at]))
+        ++at;
+    if (at == text.size()) return;
+    begun_ = true;
+    if (text[at] == QChar('<')) return;
+    // An HTTP request line begins with a method in capitals and a space.
+    qsizetype end = at;
+    while (end < text.size() && text[end] >= QChar('A') && text[end] <= QChar('Z'))
+        ++end;
+    const bool http = end > at && end < text.size() && text[end] == QChar(' ');
+    Fail(http ? QStringLiteral("an HTTP request") : QStringLiteral("text outside elements"));
+}
+
 void TReader::Fail(const QString& why) {
     if (error_.isEmpty()) error_ = why;
 }
@@ -63,6 +78,8 @@ bool TReader::Feed(const QByteArray& bytes, QList<Command>& commands) {
     held_ = tail < 0 ? QByteArray() : whole.mid(tail);
     if (tail >= 0) whole.truncate(tail);
     const QString text = QString::fromUtf8(whole);
+    if (!begun_) Begin(text);
+    if (Broken()) return false;
     fed_ += text.size();
     xml_.addData(text);
     while (!Broken()) {
@@ -85,6 +102,9 @@ bool TReader::Feed(const QByteArray& bytes, QList<Command>& commands) {
             break;
         case QXmlStreamReader::Characters:
             if (inMember_) member_.value += xml_.text();
+            // A stream is elements only: text around them is another protocol's (a browser's
+            // form posted here), and what it carries is not to be run.
+            if (depth_ == 1 && !xml_.isWhitespace()) Fail(QStringLiteral("text outside elements"));
             break;
         case QXmlStreamReader::DTD:
             // Its entities could grow a short element without bound.

@@ -3,7 +3,9 @@
 // The incremental reader of one client's INDI stream: a sequence of top-level elements with no
 // root element. Bytes go in as they arrive; whole commands come out. Everything it keeps is
 // bounded: an element that grows past its bound, nests too deep or carries too many attributes
-// or members breaks the stream, as malformed XML does, and the client is then cut off.
+// or members breaks the stream, as malformed XML does, and the client is then cut off. So does
+// text outside elements (whitespace aside) and a stream that begins as an HTTP request: nothing
+// after such text is taken.
 #include "Protocol.h"
 
 #include <QList>
@@ -32,6 +34,7 @@ class TReader {
 
   private:
     void Fail(const QString& why);
+    void Begin(QStringView text); // the stream's first characters other than whitespace
     void StartElement(QList<Command>& commands);
     void EndElement(QList<Command>& commands);
 
@@ -41,6 +44,7 @@ class TReader {
     qsizetype fed_ = 0;      // characters handed to the XML reader, the made-up root included
     qsizetype boundary_ = 0; // character offset where the element being read began
     int depth_ = 0;          // open elements, the made-up root included
+    bool begun_ = false;     // a character other than whitespace has come
     bool taking_ = false;    // the open top-level element is a command
     Command command_;
     QLatin1StringView commandTag_; // its element, and the element of its members

@@ -11,6 +11,17 @@
 
 namespace indi {
 
+namespace {
+
+QSet<QString> Names(const TDeviceModel& model) {
+    QSet<QString> names;
+    for (const Vector& v : model.Vectors())
+        names.insert(v.name);
+    return names;
+}
+
+} // namespace
+
 // ---- Every device ----
 
 TServed::TServed(TIndiServer& server, TDevice& device, QString name)
@@ -55,6 +66,10 @@ void TServed::Undefine() {
     if (!model_) return;
     model_.reset();
     server_.Deleted(name_);
+}
+
+QSet<QString> TServed::Properties() const {
+    return Names(TDeviceModel(name_, {}, kGeneralInterface));
 }
 
 void TServed::Handle(const Command& command) {
@@ -116,6 +131,10 @@ QCoro::Task<> TServedFocuser::ReadAndDefine(int generation) {
     else
         server_.Log(QStringLiteral("%1: settings not read").arg(name_));
     Defined(std::make_unique<TFocuserModel>(name_, focuser_.Link().Port(), max, Readings()));
+}
+
+QSet<QString> TServedFocuser::Properties() const {
+    return Names(TFocuserModel(name_, {}, std::nullopt, {}));
 }
 
 void TServedFocuser::Handle(const Command& command) {
@@ -195,6 +214,10 @@ DewReadings TServedDew::Readings() const {
 
 void TServedDew::Define() {
     Defined(std::make_unique<TDewModel>(name_, dew_.Link().Port(), Readings()));
+}
+
+QSet<QString> TServedDew::Properties() const {
+    return Names(TDewModel(name_, {}, {}));
 }
 
 void TServedDew::Handle(const Command& command) {

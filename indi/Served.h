@@ -8,6 +8,7 @@
 
 #include <QCoroTask>
 #include <QObject>
+#include <QSet>
 #include <memory>
 
 class TDevice;
@@ -31,6 +32,8 @@ class TServed : public QObject {
     void Start();
     void Stop();
     virtual void Handle(const Command& command);
+    // The names of the device's vectors, whether it is defined now or not.
+    virtual QSet<QString> Properties() const;
 
   protected:
     // The device was connected again: what was learnt of it before is forgotten.
@@ -59,6 +62,7 @@ class TServedFocuser : public TServed {
   public:
     TServedFocuser(TIndiServer& server, TFocuser& focuser, QString name);
     void Handle(const Command& command) override;
+    QSet<QString> Properties() const override;
 
   protected:
     void Reconnected() override { readings_ = 0; }
@@ -79,6 +83,7 @@ class TServedDew : public TServed {
   public:
     TServedDew(TIndiServer& server, TDewController& dew, QString name);
     void Handle(const Command& command) override;
+    QSet<QString> Properties() const override;
 
   protected:
     void Reconnected() override { framed_ = false; }

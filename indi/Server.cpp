@@ -11,6 +11,7 @@
 #include "Writer.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,34 +40,41 @@ class TIndiClient : public net::THandler, public std::enable_shared_from_this<TI
     }
     void closed() override { server_.Gone(*this); }
 
-    void Subscribe(const QString& device, const QString& name) {
-        if (!Wants(device, name)) subscriptions_.append({device, name});
-    }
     // getProperties without a device subscribes to every device, without a name to every
-    // property of the device.
+    // property of the device. The server takes only names that exist or may come, so what a
+    // client holds stays within the devices' own vectors.
+    void Subscribe(const QString& device, const QString& name) {
+        if (device.isEmpty())
+            all_ = true;
+        else if (name.isEmpty())
+            devices_.insert(device);
+        else
+            properties_.insert({device, name});
+    }
     bool Wants(const QString& device, const QString& name) const {
-        for (const auto& [d, n] : subscriptions_)
-            if ((d.isEmpty() || d == device) && (n.isEmpty() || n == name)) return true;
-        return false;
+        return all_ || devices_.contains(device) || properties_.contains({device, name});
     }
     bool WantsDevice(const QString& device) const {
-        for (const auto& [d, n] : subscriptions_)
-            if (d.isEmpty() || d == device) return true;
+        if (all_ || devices_.contains(device)) return true;
+        for (const auto& [d, n] : properties_)
+            if (d == device) return true;
         return false;
     }
     void Send(const QByteArray& bytes) { connection_->send(bytes); }
     // The devices this client has been given, in the order it learnt them.
     void Learnt(const QString& device) {
-        if (!devices_.contains(device)) devices_.append(device);
+        if (!learnt_.contains(device)) learnt_.append(device);
     }
-    QStringList& Devices() { return devices_; }
+    QStringList& Devices() { return learnt_; }
 
   private:
     TIndiServer& server_;
     std::shared_ptr<net::TConnection> connection_;
     TReader reader_;
-    QList<std::pair<QString, QString>> subscriptions_;
-    QStringList devices_;
+    bool all_ = false;
+    QSet<QString> devices_;
+    QSet<std::pair<QString, QString>> properties_;
+    QStringList learnt_;
 };
 
 TIndiServer::TIndiServer(TFocuser& focuser1, TFocuser& focuser2, TDewController& dew,
@@ -78,18 +86,23 @@ TIndiServer::TIndiServer(TFocuser& focuser1, TFocuser& focuser2, TDewController&
         std::make_unique<TServedFocuser>(*this, focuser2, QStringLiteral("Quillo 2")));
     served_.push_back(std::make_unique<TServedDew>(*this, dew, QStringLiteral("Brisella")));
     served_.push_back(std::make_unique<TServed>(*this, panels, QStringLiteral("Morvessa panels")));
+    for (const auto& served : served_)
+        known_[served->Name()] = served->Properties();
     front_ = std::make_unique<net::TFront>(
         [this](const std::shared_ptr<net::TConnection>& connection) {
             auto client = std::make_shared<TIndiClient>(*this, connection);
             clients_.push_back(client);
-            Log(QStringLiteral("%1: client connected").arg(connection->id()));
+            front_->note(QStringLiteral("%1: client connected").arg(connection->id()));
             emit Changed();
             return client;
         },
         [this](const QString& line) { Log(line); });
     net::TLimits limits;
-    // Clients sit silent for hours between commands.
-    limits.idle = std::chrono::milliseconds(0);
+    // Clients sit silent for hours between commands, but one that has never spoken holds a
+    // slot for nothing.
+    limits.idleAfterFirstRequest = false;
+    // Connection lines go to the notifications, which a person reads.
+    limits.linesPerSecond = 3;
     front_->setLimits(limits);
 }
 
@@ -151,7 +164,12 @@ std::vector<std::shared_ptr<TIndiClient>> TIndiServer::Clients() const {
 void TIndiServer::Handle(TIndiClient& client, const Command& command) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (command.type == Command::Type::GetProperties) {
-        client.Subscribe(command.device, command.name);
+        if (command.device.isEmpty())
+            client.Subscribe({}, {});
+        else if (const auto known = known_.find(command.device);
+                 known != known_.end() &&
+                 (command.name.isEmpty() || known->second.contains(command.name)))
+            client.Subscribe(command.device, command.name);
         for (const auto& served : served_) {
             const TDeviceModel* model = served->Model();
             if (!model || !(command.device.isEmpty() || command.device == served->Name())) continue;

@@ -9,6 +9,8 @@
 #include "Protocol.h"
 
 #include <QObject>
+#include <QSet>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -71,6 +73,8 @@ class TIndiServer : public QObject {
     std::vector<std::shared_ptr<TIndiClient>> Clients() const;
 
     std::vector<std::weak_ptr<TIndiClient>> clients_; // held by their connections
+    // Each device's properties, defined now or once the device is connected.
+    std::map<QString, QSet<QString>> known_;
     std::unique_ptr<net::TFront> front_;
 };
 

@@ -69,7 +69,7 @@ bool TConnection::isOpen() const {
 
 void TConnection::start(std::shared_ptr<THandler> handler) {
     handler_ = std::move(handler);
-    if (limits_.idle.count() > 0) idle_->start(limits_.idle);
+    if (idleRuns()) idle_->start(limits_.idle);
     if (socket_->bytesAvailable() > 0) readSoon();
 }
 
@@ -117,7 +117,16 @@ void TConnection::written() {
 }
 
 void TConnection::requestCompleted() {
-    if (open_ && !paused_ && limits_.idle.count() > 0) idle_->start(limits_.idle);
+    spoken_ = true;
+    if (!open_ || paused_ || limits_.idle.count() <= 0) return;
+    if (limits_.idleAfterFirstRequest)
+        idle_->start(limits_.idle);
+    else
+        idle_->stop();
+}
+
+bool TConnection::idleRuns() const {
+    return limits_.idle.count() > 0 && (limits_.idleAfterFirstRequest || !spoken_);
 }
 
 void TConnection::pauseReading() {
@@ -129,7 +138,7 @@ void TConnection::resumeReading() {
     if (!paused_) return;
     paused_ = false;
     if (!open_) return;
-    if (limits_.idle.count() > 0) idle_->start(limits_.idle);
+    if (idleRuns()) idle_->start(limits_.idle);
     if (socket_->bytesAvailable() > 0) readSoon();
 }
 

@@ -21,9 +21,15 @@ namespace net {
 // What a server allows each of its connections; the defaults are the ones every server uses.
 struct TLimits {
     int maxConnections = 64; // open at a time; new ones beyond are closed at once
+    // Open at a time from one address (a quarter of maxConnections), so that one host cannot
+    // take every slot; its new ones beyond are closed at once.
+    int perAddress = 16;
     // Without a complete request (see TConnection::requestCompleted) while the front reads
     // for the protocol; zero: no limit.
     std::chrono::milliseconds idle{15000};
+    // False: the idle limit holds only until the first complete request, for protocols whose
+    // clients sit silent for hours once they have spoken.
+    bool idleAfterFirstRequest = true;
     // Answers waiting for a client that does not read them.
     std::chrono::milliseconds unread{30000};
     qint64 readChunk = 8 * 1024; // given to the protocol per read, at most
@@ -31,6 +37,9 @@ struct TLimits {
     // them; beyond maxUnsent the connection is closed.
     qint64 pauseUnsent = 64 * 1024;
     qint64 maxUnsent = 1024 * 1024;
+    // Lines about single connections logged per second (see TFront::note); zero: every one,
+    // for a log that keeps its own bound.
+    int linesPerSecond = 0;
 };
 
 // The protocol side of one connection, given by the server for each accepted connection.
@@ -85,6 +94,7 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
     void idleExpired();
     void end();
     bool reading() const;
+    bool idleRuns() const; // the idle limit holds now
 
     const int id_;
     QTcpSocket* socket_; // deleted later by the connection when it ends
@@ -98,6 +108,7 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
     bool over_ = false; // ended: the handler was told
     bool paused_ = false;
     bool readQueued_ = false;
+    bool spoken_ = false; // a complete request has come
 };
 
 } // namespace net

@@ -3,6 +3,7 @@
 
 #include "ListeningSocket.h"
 
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
@@ -22,6 +23,7 @@ namespace {
 constexpr int kAcceptsPerTurn = 16;
 // How often a paused front looks for free descriptors again.
 constexpr int kRetryMs = 500;
+constexpr std::chrono::seconds kSecond{1};
 
 QString SystemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -42,7 +44,10 @@ bool DescriptorFree(int spare) {
 } // namespace
 
 TFront::TFront(Accept accept, LogSink log, QObject* parent)
-    : QObject(parent), accept_(std::move(accept)), log_(std::move(log)), retry_(new QTimer(this)) {
+    : QObject(parent), accept_(std::move(accept)), log_(std::move(log)), retry_(new QTimer(this)),
+      summary_(new QTimer(this)) {
+    summary_->setSingleShot(true);
+    connect(summary_, &QTimer::timeout, this, [this] { sayLeftOut(); });
     retry_->setSingleShot(true);
     retry_->setInterval(kRetryMs);
     connect(retry_, &QTimer::timeout, this, [this] { tryResume(); });
@@ -78,6 +83,9 @@ void TFront::close() {
     // Ending a connection tells the front; the list is already empty by then.
     const auto connections = std::move(connections_);
     connections_.clear();
+    from_.clear();
+    perAddress_.clear();
+    refusedFrom_.clear();
     for (const auto& [id, connection] : connections)
         connection->abort();
 }
@@ -95,7 +103,10 @@ void TFront::acceptPending() {
 }
 
 bool TFront::acceptOne() {
-    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    const int fd =
+        ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         switch (error) {
@@ -131,17 +142,32 @@ bool TFront::acceptOne() {
                      .arg(limits_.maxConnections));
         return true;
     }
+    const quint32 address = ntohl(peer.sin_addr.s_addr);
+    if (refusedFrom(address)) {
+        ::close(fd);
+        return true;
+    }
     if (!DescriptorFree(spare_)) {
         const int error = errno;
         ::close(fd);
         pauseAccepting(error);
         return false;
     }
-    keep(fd);
+    keep(fd, address);
     return true;
 }
 
-void TFront::keep(int fd) {
+bool TFront::refusedFrom(quint32 address) {
+    const auto open = perAddress_.find(address);
+    if (open == perAddress_.end() || open->second < limits_.perAddress) return false;
+    if (refusedFrom_[address]++ == 0)
+        note(QStringLiteral("0: %1 connections from %2 open, its new ones are closed")
+                 .arg(limits_.perAddress)
+                 .arg(QHostAddress(address).toString()));
+    return true;
+}
+
+void TFront::keep(int fd, quint32 address) {
     auto* socket = new QTcpSocket;
     if (!socket->setSocketDescriptor(fd)) {
         log_(QStringLiteral("0: Error on Accept: %1").arg(socket->errorString()));
@@ -155,9 +181,12 @@ void TFront::keep(int fd) {
     // Each answer leaves in one write: none waits for the acknowledgement of the one before.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const int id = ++counter_;
-    auto connection =
-        std::make_shared<TConnection>(id, socket, limits_, log_, [this, id] { ended(id); });
+    auto connection = std::make_shared<TConnection>(
+        id, socket, limits_, [this](const QString& line) { note(line); },
+        [this, id] { ended(id); });
     connections_[id] = connection;
+    from_[id] = address;
+    ++perAddress_[address];
     std::shared_ptr<THandler> handler = accept_ ? accept_(connection) : nullptr;
     if (!handler) {
         connection->abort();
@@ -195,6 +224,18 @@ void TFront::tryResume() {
 
 void TFront::ended(int id) {
     if (connections_.erase(id) == 0) return;
+    if (const auto from = from_.find(id); from != from_.end()) {
+        const quint32 address = from->second;
+        from_.erase(from);
+        if (--perAddress_[address] <= 0) perAddress_.erase(address);
+        if (const auto refused = refusedFrom_.find(address); refused != refusedFrom_.end()) {
+            note(QStringLiteral("0: %1 new connections from %2 were closed while %3 were open")
+                     .arg(refused->second)
+                     .arg(QHostAddress(address).toString())
+                     .arg(limits_.perAddress));
+            refusedFrom_.erase(refused);
+        }
+    }
     if (refused_ > 0 && connectionCount() < limits_.maxConnections) {
         log_(QStringLiteral("0: %1 new connections were closed while %2 were open")
                  .arg(refused_)
@@ -202,6 +243,31 @@ void TFront::ended(int id) {
         refused_ = 0;
     }
     if (paused_) tryResume();
+}
+
+void TFront::note(const QString& line) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - second_ >= kSecond) {
+        sayLeftOut();
+        second_ = now;
+        noted_ = 0;
+    }
+    if (limits_.linesPerSecond <= 0 || noted_ < limits_.linesPerSecond) {
+        ++noted_;
+        log_(line);
+        return;
+    }
+    // Said once the second is over, whether more lines come or not.
+    if (leftOut_++ == 0)
+        summary_->start(
+            std::chrono::duration_cast<std::chrono::milliseconds>(second_ + kSecond - now));
+}
+
+void TFront::sayLeftOut() {
+    summary_->stop();
+    if (leftOut_ == 0) return;
+    log_(QStringLiteral("0: ... %1 more connections").arg(leftOut_));
+    leftOut_ = 0;
 }
 
 } // namespace net

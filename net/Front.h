@@ -9,8 +9,11 @@
 // descriptors, accepting pauses (the listening socket is no longer watched) and resumes once a
 // connection has ended or a light retry finds descriptors free; a connection is kept only when
 // it leaves a descriptor free for the rest of the program. Nothing here spins or aborts.
-// Limit events are logged once each, through the log given at construction, as
-// "<id>: <reason>, connection closed" or "0: ..." for the listening side.
+// At most TLimits::perAddress of them come from one address. Limit events are logged once each,
+// through the log given at construction, as "<id>: <reason>, connection closed" or "0: ..." for
+// the listening side. Lines about single connections come at most TLimits::linesPerSecond a
+// second, as a person reads them; the rest are counted and said in one line at the end of the
+// second ("0: ... 212 more connections").
 #include "Connection.h"
 
 #include <QObject>
@@ -43,10 +46,16 @@ class TFront : public QObject {
     quint16 serverPort() const;
     int connectionCount() const { return int(connections_.size()); }
 
+    // Logs a line about one connection (its number first), within the rate said above. The
+    // connections' own limit lines come through here.
+    void note(const QString& line);
+
   private:
     void acceptPending();
     bool acceptOne();
-    void keep(int fd);
+    void keep(int fd, quint32 address);
+    bool refusedFrom(quint32 address);
+    void sayLeftOut();
     void pauseAccepting(int error);
     void tryResume();
     void ended(int id);
@@ -62,6 +71,14 @@ class TFront : public QObject {
     int counter_ = 0;
     int refused_ = 0; // new connections closed since the limit was reached
     std::map<int, std::shared_ptr<TConnection>> connections_;
+    std::map<int, quint32> from_;        // each connection's address (IPv4, host order)
+    std::map<quint32, int> perAddress_;  // connections open from each address
+    std::map<quint32, int> refusedFrom_; // new ones closed since that address reached its limit
+    // Lines noted in the current second, and those left out of the log since.
+    std::chrono::steady_clock::time_point second_;
+    int noted_ = 0;
+    int leftOut_ = 0;
+    QTimer* summary_;
 };
 
 } // namespace net

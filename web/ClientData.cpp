@@ -4,6 +4,7 @@
 #include "ControlPage.h"
 #include "Convert.h"
 #include "ErrorReport.h"
+#include "HostName.h"
 #include "Origin.h"
 
 #include <QCoroTimer>
@@ -115,6 +116,12 @@ QCoro::Task<> TClientData::Run(std::shared_ptr<TClientData> self) {
 
 QCoro::Task<> TClientData::HandleRequest(TRequest request) {
     if (const QString why = OtherSite(request); !why.isEmpty()) {
+        Refuse(page::kForbidden, QStringLiteral("Forbidden: ") + why);
+        co_return;
+    }
+    // A rebound DNS name makes another site's page this server's own origin.
+    if (const QString why = net::ForeignHost(request.Header("Host").value_or(QByteArray()));
+        !why.isEmpty()) {
         Refuse(page::kForbidden, QStringLiteral("Forbidden: ") + why);
         co_return;
     }

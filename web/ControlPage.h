@@ -19,7 +19,8 @@ inline constexpr char kNotImplemented[] =
     "HTTP/1.1 501 Not Implemented\r\nContent-Length: 0\r\n\r\n";
 // A command value that is not a whole number of steps from 0 to 65535: no move.
 inline constexpr char kBadRequest[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
-// A request sent by a page of another site (its Origin or Referer names another host).
+// A request sent by a page of another site (Sec-Fetch-Site, Origin or Referer say so), or under
+// a Host that is not this computer's.
 inline constexpr char kForbidden[] = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
 
 } // namespace page

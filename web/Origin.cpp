@@ -35,6 +35,13 @@ QByteArray HostOf(const QByteArray& url) {
 } // namespace
 
 QString OtherSite(const TRequest& request) {
+    // A browser says so itself whatever the page's referrer policy hides.
+    if (const std::optional<QByteArray> site = request.Header("Sec-Fetch-Site")) {
+        const QByteArray value = site->toLower();
+        if (value == "cross-site" || value == "same-site")
+            return QStringLiteral("Sec-Fetch-Site %1 is another site's request")
+                .arg(FromDevice(site->left(kMaxShown)));
+    }
     const QByteArray host = WithPort(request.Header("Host").value_or(QByteArray()), "80");
     for (const char* name : {"Origin", "Referer"}) {
         const std::optional<QByteArray> url = request.Header(name);

@@ -4,7 +4,9 @@
 // otherwise move the focuser with a link or a form, since the page's commands are GETs.
 #include "Framing.h"
 
-// Why the request's Origin or Referer names another host than its Host header ("Origin
-// http://example.org is not host 192.168.1.20:1321"); empty when neither does, or neither is
-// there. Hosts compare without case and with the scheme's default port filled in.
+// Why the browser marks the request as another site's ("Sec-Fetch-Site cross-site is another
+// site's request", for cross-site and same-site), or why its Origin or Referer names another
+// host than its Host header ("Origin http://example.org is not host 192.168.1.20:1321"); empty
+// when none of them does, or none is there. Hosts compare without case and with the scheme's
+// default port filled in.
 QString OtherSite(const TRequest& request);

@@ -54,6 +54,9 @@ TEST_F(AlpacaServerTest, RefusalsAndClosesEndTheConnection) {
         {"GET / HTTP/3.0\r\n\r\n", 505},
         {"GET /" + QByteArray(THttpReader::kMaxLine + 10, 'a'), 414},
         {"GET /management/apiversions HTTP/1.1\r\nConnection: close\r\n\r\n", 200},
+        {"PUT /api/v1/focuser/0/move HTTP/1.1\r\nHost: rebound.example:11111\r\n"
+         "Content-Length: 10\r\n\r\nPosition=1",
+         403},
     };
     for (const auto& c : cases) {
         TAlpacaClient client(server.Port());
@@ -73,6 +76,25 @@ TEST_F(AlpacaServerTest, DiscoveryAnswersOnLoopback) {
     // Another version's request, or anything else, gets no answer.
     EXPECT_EQ(Discover(server.DiscoveryPort(), "alpacadiscovery2", 500), QByteArray());
     EXPECT_EQ(Discover(server.DiscoveryPort(), "hello", 500), QByteArray());
+}
+
+// A sender that floods gets a few answers; another sender is answered meanwhile.
+TEST_F(AlpacaServerTest, DiscoveryAnswersAreBoundedPerSender) {
+    QUdpSocket flood;
+    ASSERT_TRUE(flood.bind(QHostAddress::LocalHost, 0));
+    // No more than the system keeps for the socket before the server reads.
+    for (int i = 0; i < 80; ++i)
+        flood.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, server.DiscoveryPort());
+    QUdpSocket other;
+    ASSERT_TRUE(other.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    other.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, server.DiscoveryPort());
+    EXPECT_TRUE(WaitFor([&] { return other.hasPendingDatagrams(); }, 10000));
+    Pump(500);
+    int answers = 0;
+    while (flood.hasPendingDatagrams() && flood.receiveDatagram().isValid())
+        ++answers;
+    EXPECT_GE(answers, 1);
+    EXPECT_LE(answers, 20);
 }
 
 TEST_F(AlpacaServerTest, StopClosesEveryConnectionAndATakenPortIsSaid) {

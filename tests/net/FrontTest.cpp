@@ -73,9 +73,11 @@ class FrontTest : public testing::Test {
             10000);
         return answer;
     }
-    // Connected, unless refused: then left unconnected once the front has closed it.
-    std::unique_ptr<QTcpSocket> Client(bool refused = false) {
+    // Connected, unless refused: then left unconnected once the front has closed it. From
+    // 127.0.0.<source>.
+    std::unique_ptr<QTcpSocket> Client(bool refused = false, int source = 1) {
         auto client = std::make_unique<QTcpSocket>();
+        if (source != 1) client->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(source)));
         client->connectToHost(QHostAddress::LocalHost, front.serverPort());
         if (!refused) {
             EXPECT_TRUE(
@@ -119,6 +121,44 @@ TEST_F(FrontTest, ConnectionsBeyondTheLimitAreClosedAtOnceAndLoggedOnce) {
     EXPECT_EQ(log, QStringList({"0: 3 connections open, new ones are closed",
                                 "1: Said bye, connection closed",
                                 "0: 4 new connections were closed while 3 were open"}));
+}
+
+// One address takes at most its share of the connections; a client that never completes a
+// request is closed even where one that has spoken may stay silent.
+TEST_F(FrontTest, EachAddressHasItsShareAndSilenceBeforeTheFirstRequestEndsAConnection) {
+    net::TLimits limits;
+    limits.perAddress = 2;
+    limits.idle = 1s;
+    limits.idleAfterFirstRequest = false;
+    Listen(limits);
+    auto spoken = Client();
+    EXPECT_EQ(Answer(*spoken, "hello\n"), "ok\n");
+    auto silent = Client();
+    auto refused = Client(true);
+    EXPECT_TRUE(Closed(*refused));
+    auto other = Client(false, 2);
+    EXPECT_EQ(Answer(*other, "hello\n"), "ok\n");
+    EXPECT_TRUE(Closed(*silent));
+    auto again = Client();
+    EXPECT_EQ(Answer(*again, "hello\n"), "ok\n");
+    Pump(1500);
+    EXPECT_EQ(spoken->state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(log,
+              QStringList({"0: 2 connections from 127.0.0.1 open, its new ones are closed",
+                           "2: No request for 1 s, connection closed",
+                           "0: 1 new connections from 127.0.0.1 were closed while 2 were open"}));
+}
+
+// Lines about single connections beyond the rate are counted and said in one line.
+TEST_F(FrontTest, ConnectionLinesBeyondTheRateAreSummarised) {
+    net::TLimits limits;
+    limits.linesPerSecond = 2;
+    front.setLimits(limits);
+    for (int i = 1; i <= 10; ++i)
+        front.note(QStringLiteral("%1: client connected").arg(i));
+    EXPECT_TRUE(WaitFor([&] { return log.size() == 3; }, 10000));
+    EXPECT_EQ(log, QStringList({"1: client connected", "2: client connected",
+                                "0: ... 8 more connections"}));
 }
 
 TEST_F(FrontTest, ReadsAreBoundedChunksTakenInTurnFromEachClient) {

@@ -88,6 +88,13 @@ TEST(Origin, RequestsFromAPageOfAnotherSiteAreTold) {
         {{"Host: a", "Origin: null"}, "Origin null is not host a"},
         {{"Origin: http://a"}, "Origin http://a is not host (none)"},
         {{"Host: a", "Origin: http://a", "Referer: http://b/"}, "Referer http://b/ is not host a"},
+        // What the browser says wins over a Referer kept from the page by its policy.
+        {{"Host: a", "Sec-Fetch-Site: cross-site"},
+         "Sec-Fetch-Site cross-site is another site's request"},
+        {{"sec-fetch-site: Same-Site", "Referer: http://a/"},
+         "Sec-Fetch-Site Same-Site is another site's request"},
+        {{"Host: a", "Sec-Fetch-Site: same-origin", "Referer: http://a/"}, ""},
+        {{"Sec-Fetch-Site: none"}, ""},
     };
     for (const auto& c : cases) {
         TRequest request;

@@ -62,7 +62,7 @@ const TRequestCase kRequests[] = {
      {"out 5"}},
     {"lone empty line", {"\r\n"}, {}},
     {"lone LF and CR line ends",
-     {"GET /refresh? HTTP/1.1\nHost: x\n\nGET / HTTP/1.1\r\r"},
+     {"GET /refresh? HTTP/1.1\nHost: 127.0.0.1\n\nGET / HTTP/1.1\r\r"},
      {"200 received cmd: refresh value:0", "200 /"}},
     {"zero byte ends the text",
      {QByteArray("GET / HTTP/1.1\r\n\r\n\0GET /move_in?value=1 ", 40) + "HTTP/1.1\r\n" + kHost},
@@ -106,6 +106,21 @@ const TRequestCase kRequests[] = {
       kHost},
      {"200 received cmd: move_in value:10"},
      {"in 10"}},
+    {"marked another site's by the browser, without a Referer",
+     {"GET /move_out?value=100 HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n" + kHost},
+     {"403"},
+     {},
+     "Forbidden: Sec-Fetch-Site cross-site is another site's request"},
+    {"rebound name",
+     {"GET /move_out?value=100 HTTP/1.1\r\nHost: rebound.example:1321\r\n"
+      "Origin: http://rebound.example:1321\r\nSec-Fetch-Site: same-origin\r\n\r\n"},
+     {"403"},
+     {},
+     "Forbidden: Host rebound.example:1321 is not this computer"},
+    {"localhost",
+     {"GET /move_in?value=1 HTTP/1.1\r\nHost: localhost:1321\r\n\r\n"},
+     {"200 received cmd: move_in value:1"},
+     {"in 1"}},
 };
 
 } // namespace
