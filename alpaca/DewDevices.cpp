@@ -300,6 +300,8 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
                                                                   : TDewController::Mode::Automatic,
                                   value >= 0.5);
         }
+    } catch (const TSuperseded&) {
+        // A newer value for the same switch replaced this one before it was written.
     } catch (const TCancelled&) {
         cancelled = true;
     } catch (const Failure& e) {

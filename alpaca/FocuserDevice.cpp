@@ -120,8 +120,12 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
             reply.value = std::min(reply.value.toInt(), focuser::kMaxMoveSteps);
         co_return reply;
     }
-    if (m == QLatin1String("move"))
-        co_return co_await Move(call.Int(QLatin1StringView("Position")));
+    if (m == QLatin1String("move")) {
+        // A client's newer move replaces its own that still waits (the latest target wins).
+        const std::optional<QString> client = call.params.Value(u"ClientID");
+        co_return co_await Move(call.Int(QLatin1StringView("Position")),
+                                QStringLiteral("alpaca:") + client.value_or(QString()));
+    }
     // tempcomp
     if (!call.put) co_return TAlpacaReply::Ok(focuser_.TempComp);
     const bool on = call.Bool(QLatin1StringView("TempComp"));
@@ -173,7 +177,7 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::MaxStep() {
                                   QStringLiteral("%1 did not tell its settings").arg(DeviceName()));
 }
 
-QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
+QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target, QString client) {
     const QPointer<TAlpacaFocuser> self(this);
     const TAlpacaReply max = co_await MaxStep();
     if (!self || max.errorNumber != 0) co_return max;
@@ -190,17 +194,17 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target) {
     // The move waits for its turn behind what others asked, and goes on after the answer:
     // IsMoving tells the client when it ends.
     ++movesPending_;
-    RunMove(ask);
+    RunMove(ask, client);
     co_return TAlpacaReply::Ok();
 }
 
-QCoro::Task<> TAlpacaFocuser::RunMove(focuser::TMoveAsk ask) {
+QCoro::Task<> TAlpacaFocuser::RunMove(focuser::TMoveAsk ask, QString client) {
     const QPointer<TAlpacaFocuser> self(this);
     bool moved = false;
     try {
         // Its end (done, timed out, line lost) or why it did not start is logged by the
         // focuser.
-        moved = co_await focuser_.Move(ask) == TFocuser::MoveEnd::Done;
+        moved = co_await focuser_.Move(ask, client) == TFocuser::MoveEnd::Done;
     } catch (const Failure&) {
         // Refused in its turn, or the link closed: the client sees the position where it stopped.
     }

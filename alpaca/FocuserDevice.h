@@ -37,8 +37,8 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
 
   private:
     QCoro::Task<TAlpacaReply> MaxStep();
-    QCoro::Task<TAlpacaReply> Move(int target);
-    QCoro::Task<> RunMove(focuser::TMoveAsk ask);
+    QCoro::Task<TAlpacaReply> Move(int target, QString client);
+    QCoro::Task<> RunMove(focuser::TMoveAsk ask, QString client);
     // Waits, within a bound, for more than readings position readings since the link opened;
     // true when they came.
     QCoro::Task<bool> PositionRead(int readings);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The attacks of an adversary on the network against a running Skyvarn (phone page, INDI and
 // Alpaca servers, discovery), from loopback, with what a legitimate client gets meanwhile and
 // the program's CPU and memory. Prints its figures; asserts nothing.

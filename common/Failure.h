@@ -27,3 +27,7 @@ class TCancelled : public Failure {
   public:
     TCancelled() : Failure(QStringLiteral("link closed")) {}
 };
+
+// A request that waited for its device's turn and was replaced by a newer one of the same kind
+// from the same client (or dropped with its client): it ends without touching the device.
+class TSuperseded : public TCancelled {};

@@ -38,7 +38,7 @@ void TDewController::Poll() {
             Log(QStringLiteral("BRS Tx: SGETAL"));
             return written;
         },
-        kPollBoundMs);
+        kPollBoundMs, kPollBoundMs);
 }
 
 void TDewController::CharsReceived() {
@@ -89,7 +89,8 @@ void TDewController::SendOutput(int output, int sliderPosition) {
 }
 
 QCoro::Task<> TDewController::SetOutput(int output, int sliderPosition) {
-    const TTurn turn = co_await Turn();
+    // A newer value for the same output replaces one that still waits.
+    const TTurn turn = co_await Turn(QStringLiteral("output%1").arg(output));
     if (!Connected()) co_return;
     Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output),
          dew::OutputCommand(output, sliderPosition));
@@ -125,7 +126,8 @@ QCoro::Task<> TDewController::SaveOutputs(bool linked, bool automatic, int aggre
 }
 
 QCoro::Task<> TDewController::SetMode(Mode mode, bool on) {
-    const TTurn turn = co_await Turn();
+    const TTurn turn = co_await Turn(mode == Mode::Linked ? QStringLiteral("linked")
+                                                          : QStringLiteral("automatic"));
     Modes modes = KnownModes();
     (mode == Mode::Linked ? modes.linked : modes.automatic) = on;
     co_await WriteOutputs(modes.linked, modes.automatic, modes.aggressivityItem);

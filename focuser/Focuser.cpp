@@ -276,11 +276,11 @@ void TFocuser::Refuse(const focuser::TMoveAsk& ask, const QString& why) {
     throw Failure(why);
 }
 
-QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(focuser::TMoveAsk ask) {
+QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(focuser::TMoveAsk ask, QString key) {
     if (const auto refused = Refusal(ask)) Refuse(ask, refused->why);
     // A move that runs now counts as one before it.
     const int movesBefore = movesStarted_ - (moving_ ? 1 : 0);
-    const TTurn turn = co_await Turn();
+    const TTurn turn = co_await Turn(key);
     // Behind another move the last poll no longer says where the focuser is.
     const bool waited = movesStarted_ != movesBefore;
     const bool travel = ask.kind == focuser::TMoveAsk::Kind::By && ask.withinTravel;

@@ -99,7 +99,9 @@ class TFocuser : public TDevice {
     // still runs), then every 500 ms one read, until one holds "*". The wait ends without the
     // mark when the link is closed or hung up, or after the move's bound; how it ended is
     // logged. Done at once when there is nothing to move.
-    QCoro::Task<MoveEnd> Move(focuser::TMoveAsk ask);
+    // key: the asking client's (see TDevice::Turn): its newer move replaces this one while it
+    // waits, which then raises TSuperseded.
+    QCoro::Task<MoveEnd> Move(focuser::TMoveAsk ask, QString key = {});
     bool Moving() const { return moving_; }
 
   signals:

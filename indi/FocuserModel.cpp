@@ -254,6 +254,16 @@ Reply TFocuserModel::MoveFinished(const Action& move, End end, const QString& fa
     return reply;
 }
 
+Reply TFocuserModel::MoveReplaced(const Action& move) {
+    Reply reply;
+    moves_ = std::max(0, moves_ - 1);
+    if (move.what == Action::Do::Move) relativeMoves_ = std::max(0, relativeMoves_ - 1);
+    if (moves_ == 0) SetState(kAbs, State::Ok, reply.changed);
+    if (move.what == Action::Do::Move && relativeMoves_ == 0)
+        SetState(kRel, State::Ok, reply.changed);
+    return reply;
+}
+
 Reply TFocuserModel::TempCompFinished(const QString& failure) {
     Reply reply;
     SetState(kTempComp, failure.isEmpty() ? State::Ok : State::Alert, reply.changed);

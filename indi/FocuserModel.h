@@ -55,6 +55,8 @@ class TFocuserModel : public TDeviceModel {
     // clients' moves wait.
     enum class End { Done, TimedOut, LinkLost, Failed };
     Reply MoveFinished(const Action& move, End end, const QString& failure = {});
+    // A move that waited and was replaced by its client's newer one: it no longer counts.
+    Reply MoveReplaced(const Action& move);
     Reply TempCompFinished(const QString& failure = {});
 
   private:

@@ -72,8 +72,12 @@ QSet<QString> TServed::Properties() const {
     return Names(TDeviceModel(name_, {}, kGeneralInterface));
 }
 
-void TServed::Handle(const Command& command) {
+void TServed::Handle(const Command& command, const QString&) {
     if (Serving()) Send(model_->Answer(command));
+}
+
+void TServed::ClientGone(const QString& client) {
+    device_.Withdraw(client + QStringLiteral(":move"));
 }
 
 void TServed::Send(const Reply& reply) {
@@ -137,7 +141,7 @@ QSet<QString> TServedFocuser::Properties() const {
     return Names(TFocuserModel(name_, {}, std::nullopt, {}));
 }
 
-void TServedFocuser::Handle(const Command& command) {
+void TServedFocuser::Handle(const Command& command, const QString& client) {
     if (!Serving()) return;
     TFocuserModel::Action action =
         Focuser()->Request(command, [this](const focuser::TMoveAsk& ask) -> std::optional<QString> {
@@ -150,7 +154,7 @@ void TServedFocuser::Handle(const Command& command) {
         break;
     case TFocuserModel::Action::Do::Move:
     case TFocuserModel::Action::Do::MoveTo:
-        Launch(Move(generation_, action));
+        Launch(Move(generation_, action, client));
         break;
     case TFocuserModel::Action::Do::TempComp:
         Launch(SetTempComp(generation_, action.on));
@@ -158,15 +162,21 @@ void TServedFocuser::Handle(const Command& command) {
     }
 }
 
-QCoro::Task<> TServedFocuser::Move(int generation, TFocuserModel::Action move) {
+QCoro::Task<> TServedFocuser::Move(int generation, TFocuserModel::Action move, QString client) {
     QPointer<TServedFocuser> self(this);
     TFocuserModel::End end = TFocuserModel::End::Done;
     QString failure;
     try {
-        const TFocuser::MoveEnd moved = co_await focuser_.Move(TFocuserModel::AskOf(move));
+        // A client's newer move replaces its own that still waits: the latest target wins.
+        const TFocuser::MoveEnd moved =
+            co_await focuser_.Move(TFocuserModel::AskOf(move), client + QStringLiteral(":move"));
         end = moved == TFocuser::MoveEnd::Done       ? TFocuserModel::End::Done
               : moved == TFocuser::MoveEnd::TimedOut ? TFocuserModel::End::TimedOut
                                                      : TFocuserModel::End::LinkLost;
+    } catch (const TSuperseded&) {
+        // Replaced by the same client's newer move, or its client has gone.
+        if (self && generation == generation_ && Serving()) Send(Focuser()->MoveReplaced(move));
+        co_return;
     } catch (const TCancelled&) {
         // The link closed: the client hears so while the device is still defined.
         end = TFocuserModel::End::LinkLost;
@@ -220,7 +230,7 @@ QSet<QString> TServedDew::Properties() const {
     return Names(TDewModel(name_, {}, {}));
 }
 
-void TServedDew::Handle(const Command& command) {
+void TServedDew::Handle(const Command& command, const QString&) {
     if (!Serving()) return;
     TDewModel::Action action = Dew()->Request(command);
     Send(action.reply);

@@ -31,7 +31,10 @@ class TServed : public QObject {
     // The server started: a connected device is defined. Stopped: forgotten.
     void Start();
     void Stop();
-    virtual void Handle(const Command& command);
+    // client: the asking client's key; its waiting requests are named by it.
+    virtual void Handle(const Command& command, const QString& client);
+    // The client has gone: what it asked and still waits is dropped.
+    void ClientGone(const QString& client);
     // The names of the device's vectors, whether it is defined now or not.
     virtual QSet<QString> Properties() const;
 
@@ -61,7 +64,7 @@ class TServed : public QObject {
 class TServedFocuser : public TServed {
   public:
     TServedFocuser(TIndiServer& server, TFocuser& focuser, QString name);
-    void Handle(const Command& command) override;
+    void Handle(const Command& command, const QString& client) override;
     QSet<QString> Properties() const override;
 
   protected:
@@ -72,7 +75,7 @@ class TServedFocuser : public TServed {
     TFocuserModel* Focuser() { return static_cast<TFocuserModel*>(model_.get()); }
     FocuserReadings Readings() const;
     QCoro::Task<> ReadAndDefine(int generation);
-    QCoro::Task<> Move(int generation, TFocuserModel::Action move);
+    QCoro::Task<> Move(int generation, TFocuserModel::Action move, QString client);
     QCoro::Task<> SetTempComp(int generation, bool on);
 
     TFocuser& focuser_;
@@ -82,7 +85,7 @@ class TServedFocuser : public TServed {
 class TServedDew : public TServed {
   public:
     TServedDew(TIndiServer& server, TDewController& dew, QString name);
-    void Handle(const Command& command) override;
+    void Handle(const Command& command, const QString& client) override;
     QSet<QString> Properties() const override;
 
   protected:

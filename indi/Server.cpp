@@ -39,6 +39,8 @@ class TIndiClient : public net::THandler, public std::enable_shared_from_this<TI
             connection_->close(QStringLiteral("INDI stream broken (%1)").arg(reader_.Error()));
     }
     void closed() override { server_.Gone(*this); }
+    // Names this client's waiting requests at the devices, so that they go with it.
+    QString Key() const { return QStringLiteral("indi:%1").arg(connection_->id()); }
 
     // getProperties without a device subscribes to every device, without a name to every
     // property of the device. The server takes only names that exist or may come, so what a
@@ -147,6 +149,9 @@ void TIndiServer::Log(const QString& line) const {
 }
 
 void TIndiServer::Gone(TIndiClient& client) {
+    // What it asked and still waits is dropped, as the phone's requests are.
+    for (const auto& served : served_)
+        served->ClientGone(client.Key());
     std::erase_if(clients_, [&](const std::weak_ptr<TIndiClient>& c) {
         const auto held = c.lock();
         return !held || held.get() == &client;
@@ -183,7 +188,7 @@ void TIndiServer::Handle(TIndiClient& client, const Command& command) {
         return;
     }
     for (const auto& served : served_)
-        if (served->Name() == command.device) served->Handle(command);
+        if (served->Name() == command.device) served->Handle(command, client.Key());
 }
 
 void TIndiServer::Defined(const TDeviceModel& model) {

@@ -98,25 +98,51 @@ void TTurn::Release() {
     if (TDevice* device = std::exchange(device_, nullptr)) device->EndTurn();
 }
 
-QCoro::Task<TTurn> TDevice::Turn() {
+QCoro::Task<TTurn> TDevice::Turn(QString key) {
     // Nothing waits on a closed link: a request for a device that is gone ends at once, and
     // none survives into the next connection.
     if (!Connected()) throw TCancelled();
     if (Engaged()) {
+        queued_ -= waits_.Withdraw(key); // replaced: they leave the queue now
+        if (queued_ >= kMaxWaiting)
+            throw Failure(
+                QStringLiteral("%1 is busy: %2 requests wait already").arg(name_).arg(queued_));
         ++queued_;
         ShowBusy();
-        struct Left {
-            TDevice& d;
-            ~Left() { --d.queued_; }
-        } left{*this};
-        co_await waits_.Queue();
+        enum { Turned, Superseded, Cancelled } outcome = Turned;
+        try {
+            co_await waits_.Queue(key);
+        } catch (const TSuperseded&) {
+            outcome = Superseded; // its place was given back by whoever withdrew it
+        } catch (const TCancelled&) {
+            outcome = Cancelled;
+        }
+        if (outcome != Superseded) --queued_;
+        ShowBusy();
+        if (outcome == Cancelled) throw TCancelled();
+        if (outcome == Superseded) {
+            // Withdrawn as its turn came: the turn goes on to the next.
+            if (!busy_ && waits_.Queued()) waits_.Next();
+            throw TSuperseded();
+        }
     }
     SetBusy(true);
     co_return TTurn(*this);
 }
 
+void TDevice::Withdraw(const QString& key) {
+    queued_ -= waits_.Withdraw(key);
+    ShowBusy();
+}
+
 void TDevice::EndTurn() {
     polling_ = false;
+    if (duePoll_ && Connected()) {
+        // A starved poll goes before those that wait; the turn stays taken meanwhile.
+        QMetaObject::invokeMethod(this, std::exchange(duePoll_, {}), Qt::QueuedConnection);
+        return;
+    }
+    duePoll_ = {};
     SetBusy(false);
     if (waits_.Queued()) {
         waits_.Next();
@@ -151,17 +177,40 @@ void TDevice::MarkReady() {
 }
 
 bool TDevice::StartPoll(const std::function<bool()>& write, int boundMs) {
-    if (!Connected() || Engaged()) return false;
+    return StartPoll(write, boundMs, -1);
+}
+
+bool TDevice::StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs) {
+    if (!Connected()) return false;
+    if (Engaged()) {
+        const bool starved =
+            starvedMs >= 0 && lastPoll_.isValid() && lastPoll_.elapsed() > starvedMs;
+        // Only when requests queue up: then the turn would never be free at a tick.
+        if (busy_ && !polling_ && queued_ > 0 && starved && !duePoll_)
+            duePoll_ = [this, write, boundMs] {
+                // The turn was kept for it; nothing else ran meanwhile.
+                busy_ = false;
+                RunPoll(write, boundMs);
+                if (!busy_) EndTurn();
+            };
+        return false;
+    }
+    RunPoll(write, boundMs);
+    return true;
+}
+
+void TDevice::RunPoll(const std::function<bool()>& write, int boundMs) {
+    if (!Connected()) return;
+    lastPoll_.start();
     busy_ = true; // taken at once: nothing may come between the write and its reply
     polling_ = true;
     TTurn turn(*this);
     if (!write()) {
         turn = TTurn();
         MarkReady();
-        return true;
+        return;
     }
     Launch(AwaitPollReply(std::move(turn), boundMs));
-    return true;
 }
 
 QCoro::Task<> TDevice::AwaitPollReply(TTurn turn, int boundMs) {

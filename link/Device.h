@@ -18,6 +18,7 @@
 #include "Waits.h"
 
 #include <QCoroTask>
+#include <QElapsedTimer>
 #include <QObject>
 #include <optional>
 
@@ -58,8 +59,14 @@ class TDevice : public QObject {
     bool Engaged() const { return busy_ || queued_ > 0; }
 
     // Waits for the device's turn; exchanges then run their steps while they hold it. Raises
-    // TCancelled when the link is closed or closes first.
-    QCoro::Task<TTurn> Turn();
+    // TCancelled when the link is closed or closes first. key names what the request stands for
+    // (a client's move, one setting's write): a newer request under the same key replaces one
+    // that still waits, which then raises TSuperseded. At most kMaxWaiting requests wait; one
+    // more is refused at once (Failure).
+    QCoro::Task<TTurn> Turn(QString key = {});
+    static constexpr int kMaxWaiting = 6;
+    // What waits under key ends with TSuperseded (its client has gone).
+    void Withdraw(const QString& key);
     // A pause of an exchange; it ends early when the line hangs up. Raises TCancelled when the
     // link closes meanwhile.
     TWaits::Awaiter Pause(int ms) { return waits_.Pause(ms); }
@@ -110,6 +117,10 @@ class TDevice : public QObject {
     // holds the turn while TakePollReply() reads what arrives, until it says the reply is whole
     // or boundMs have passed. The first poll after the greeting makes the device Ready.
     bool StartPoll(const std::function<bool()>& write, int boundMs);
+    // A poll that falls due while an exchange runs is skipped, unless others wait behind it and
+    // the last poll is older than starvedMs: it then runs as soon as the running exchange ends,
+    // before those that wait, so that a stream of requests cannot stop the polling.
+    bool StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs);
     // Reads what arrived for a poll and runs the receive step; true when the reply is whole.
     virtual bool TakePollReply() { return true; }
     // A device that is never polled is Ready once greeted.
@@ -124,6 +135,7 @@ class TDevice : public QObject {
     void SetBusy(bool busy);
     void ShowBusy();
     QCoro::Task<> AwaitPollReply(TTurn turn, int boundMs);
+    void RunPoll(const std::function<bool()>& write, int boundMs);
 
     QString name_;
     LogSink log_;
@@ -135,6 +147,9 @@ class TDevice : public QObject {
     bool shownBusy_ = false;
     bool ready_ = false;
     bool heldNotification_ = false;
+    QElapsedTimer lastPoll_;
+    // A starved poll to run when the running exchange ends.
+    std::function<void()> duePoll_;
 };
 
 // Largest single read of every exchange.

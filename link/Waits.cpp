@@ -83,6 +83,23 @@ bool TWaits::Arrive() {
     return any;
 }
 
+int TWaits::Withdraw(const QString& key) {
+    if (key.isEmpty()) return 0;
+    int withdrawn = 0;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        Awaiter* awaiter = waiting_.at(*it);
+        if (awaiter->key_ != key) {
+            ++it;
+            continue;
+        }
+        awaiter->superseded_ = true;
+        Post(*it);
+        it = queue_.erase(it);
+        ++withdrawn;
+    }
+    return withdrawn;
+}
+
 void TWaits::Next() {
     if (!queue_.empty()) Post(queue_.front());
 }

@@ -34,6 +34,7 @@ class TWaits : public QObject {
         bool await_ready() const noexcept { return false; }
         void await_suspend(std::coroutine_handle<> handle);
         void await_resume() const {
+            if (superseded_) throw TSuperseded();
             if (cancelled_) throw TCancelled();
         }
         // An arrival wait: true when the link's notification ended it, false on its bound or a
@@ -48,7 +49,9 @@ class TWaits : public QObject {
         std::coroutine_handle<> handle_;
         std::unique_ptr<QTimer> timer_;
         bool cancelled_ = false;
+        bool superseded_ = false;
         bool arrived_ = false;
+        QString key_; // a place in the queue: what it stands for, if anything
     };
 
     // co_await on it: suspends until the link's next receive notification (Arrive()) or ms
@@ -70,8 +73,15 @@ class TWaits : public QObject {
     // co_await Pause(ms): suspends for the pause's length.
     Awaiter Pause(int ms) { return Awaiter(*this, ms); }
     // co_await Queue(): suspends until Next() wakes this place, in the order the places were
-    // taken.
-    Awaiter Queue() { return Awaiter(*this, -1); }
+    // taken. key: what the place stands for (empty: nothing Withdraw can name).
+    Awaiter Queue(const QString& key = {}) {
+        Awaiter awaiter(*this, -1);
+        awaiter.key_ = key;
+        return awaiter;
+    }
+    // The places in the queue under key end at the next turn of the event loop with
+    // TSuperseded; returns how many.
+    int Withdraw(const QString& key);
     bool Queued() const { return !queue_.empty(); }
     // co_await Arrival(ms): see ArrivalAwaiter.
     ArrivalAwaiter Arrival(int ms);

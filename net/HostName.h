@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether the Host header of a request names this computer. A page under a name whose DNS its
 // owner points at this computer afterwards (a rebound name) reaches the servers from the

@@ -214,3 +214,48 @@ TEST_F(FocuserDevice, CloseLeavesTheFocuserInManualMode) {
 }
 
 } // namespace
+
+namespace {
+
+// How one queued move ended: "done", "replaced", "refused: ...".
+QCoro::Task<> Outcome(QCoro::Task<TFocuser::MoveEnd> move, std::string& out) {
+    try {
+        co_await std::move(move);
+        out = "done";
+    } catch (const TSuperseded&) {
+        out = "replaced";
+    } catch (const Failure& e) {
+        out = "refused: " + e.Message().toStdString();
+    }
+}
+
+// The focuser's queue stays short whatever clients ask: a client's newer move replaces its own
+// that waits, a gone client's waiting move is dropped, and past a few waiting requests the next
+// is refused at once.
+TEST_F(FocuserDevice, WaitingMovesAreReplacedDroppedOrRefused) {
+    Offer();
+    QCoro::Task<TFocuser::MoveEnd> running = focuser.Move(focuser::TMoveAsk::By(false, 800));
+    ASSERT_TRUE(focuser.Moving());
+    std::vector<std::string> out(3 + TDevice::kMaxWaiting);
+    std::vector<QCoro::Task<>> watches;
+    auto ask = [&](int steps, const QString& key, std::string& o) {
+        watches.push_back(Outcome(focuser.Move(focuser::TMoveAsk::By(true, steps), key), o));
+    };
+    ask(10, "a", out[0]);
+    ask(20, "a", out[1]); // replaces the one of 10
+    ask(30, "b", out[2]);
+    focuser.Withdraw("b"); // its client has gone
+    for (int i = 0; i < TDevice::kMaxWaiting; ++i)
+        ask(1 + i, {}, out[3 + i]); // the last is one too many
+    EXPECT_EQ(out.back(), "refused: QLO is busy: 6 requests wait already");
+    EXPECT_TRUE(WaitFor([&] { return out[0] == "replaced" && out[2] == "replaced"; }, 3000));
+    Await(std::move(running), 30000);
+    ASSERT_TRUE(WaitFor([&] { return !focuser.Engaged(); }, 30000));
+    EXPECT_EQ(out[1], "done");
+    const std::vector<std::string> commands = sim->Commands();
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 3),
+              (std::vector<std::string>{"O00800", "I00020", "I00001"}));
+    EXPECT_EQ(commands.size(), std::size_t(2 + TDevice::kMaxWaiting - 1));
+}
+
+} // namespace

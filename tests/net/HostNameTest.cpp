@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which Host values name this computer.
 #include "HostName.h"
 
