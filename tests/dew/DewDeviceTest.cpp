@@ -4,7 +4,9 @@
 #include "QtTestSupport.h"
 #include "SimDew.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -75,6 +77,42 @@ TEST_F(DewDevice, SettingCommandsReachTheController) {
     log.clear();
     dew.SendOutput(1, 3); // closed: nothing sent, nothing logged
     EXPECT_TRUE(log.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// Writes queued one behind the other for several poll periods: the polls still come, each right
+// after the write under way, and a setting's newer value replaces its own waiting one.
+TEST_F(DewDevice, PollsKeepTheirCadenceWhileWritesQueueUp) {
+    dew.Poll();
+    ASSERT_TRUE(WaitFor([&] { return dew.HasFrame() && !dew.Engaged(); }, 5000));
+    sim->ClearReceived();
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticks, &QTimer::timeout, [&] { dew.Poll(); });
+    ticks.start(TDewController::kPollBoundMs + 200);
+    std::vector<QCoro::Task<>> writes;
+    QElapsedTimer clock;
+    clock.start();
+    // Two settings in turn, faster than their writes (about 0.4 s each) go: the queue never
+    // empties, and each setting's newer value replaces its waiting one.
+    for (int i = 0; clock.elapsed() < 7000; ++i) {
+        writes.push_back(dew.SetMode(
+            i % 2 ? TDewController::Mode::Linked : TDewController::Mode::Automatic, i % 4 < 2));
+        Pump(150);
+    }
+    ticks.stop();
+    int polls = 0;
+    for (const std::string& c : sim->Commands())
+        polls += c == "SGETAL";
+    EXPECT_GE(polls, 2) << "polled " << polls << " times in 7 s of queued writes";
+    for (QCoro::Task<>& w : writes)
+        try {
+            Await(std::move(w), 30000);
+        } catch (const TSuperseded&) {
+        }
 }
 
 } // namespace
