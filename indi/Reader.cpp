@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Reader.h"
 
+#include <utility>
+
 namespace indi {
 
 namespace {
@@ -77,8 +79,32 @@ bool TReader::Feed(const QByteArray& bytes, QList<Command>& commands) {
     const qsizetype tail = IncompleteTail(whole);
     held_ = tail < 0 ? QByteArray() : whole.mid(tail);
     if (tail >= 0) whole.truncate(tail);
-    const QString text = QString::fromUtf8(whole);
-    if (!begun_) Begin(text);
+    QString text = QString::fromUtf8(whole);
+    if (!begun_) {
+        // A stream may open with an XML declaration, as some clients' libraries write one; it
+        // belongs before a root element, and this reader has already given its own.
+        text.prepend(std::exchange(opening_, {}));
+        const QStringView start = QStringView(text).trimmed();
+        const QStringView declaration = u"<?xml";
+        if (!start.isEmpty() && start.size() < declaration.size() &&
+            declaration.startsWith(start)) {
+            opening_ = text; // too little to tell yet
+            return true;
+        }
+        if (start.startsWith(declaration)) {
+            const qsizetype end = text.indexOf(QLatin1String("?>"));
+            if (end < 0) {
+                if (text.size() > limits_.elementChars)
+                    Fail(QStringLiteral("an XML declaration longer than %1 characters")
+                             .arg(limits_.elementChars));
+                else
+                    opening_ = text;
+                return !Broken();
+            }
+            text.remove(0, end + 2);
+        }
+        Begin(text);
+    }
     if (Broken()) return false;
     fed_ += text.size();
     xml_.addData(text);

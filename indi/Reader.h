@@ -45,6 +45,7 @@ class TReader {
     qsizetype boundary_ = 0; // character offset where the element being read began
     int depth_ = 0;          // open elements, the made-up root included
     bool begun_ = false;     // a character other than whitespace has come
+    QString opening_;        // the stream's first text while it may still be an XML declaration
     bool taking_ = false;    // the open top-level element is a command
     Command command_;
     QLatin1StringView commandTag_; // its element, and the element of its members

@@ -77,6 +77,9 @@ std::vector<Case> Cases() {
           "<newBLOBVector device='d' name='b'><oneBLOB name='x' size='0' format='.z'/>"
           "</newBLOBVector><getProperties version='1.7'/>"},
          {"get / v1.7"}},
+        {"an XML declaration may open the stream, in pieces",
+         {"<?x", "ml version='1.0' encoding='UTF-8'?", ">\n<getProperties version='1.7'/>"},
+         {"get / v1.7"}},
         {"comments between commands are no commands",
          {"<!-- hello --> \r\n<getProperties version='1.7'/>"},
          {"get / v1.7"}},
