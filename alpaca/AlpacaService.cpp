@@ -84,12 +84,14 @@ QByteArray JsonAnswer(const TAlpacaReply& reply, quint32 clientTransaction,
 }
 
 QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
-    const bool get = request.method == "GET";
+    // A HEAD is answered as its GET would be, without the body.
+    const bool head = request.method == "HEAD";
+    const bool get = request.method == "GET" || head;
     const bool put = request.method == "PUT";
     THttpAnswer answer;
     if (!get && !put) {
-        answer = THttpAnswer::Text(405, "Only GET and PUT are served");
-        answer.extraFields = "Allow: GET, PUT\r\n";
+        answer = THttpAnswer::Text(405, "Only GET, HEAD and PUT are served");
+        answer.extraFields = "Allow: GET, HEAD, PUT\r\n";
     } else if (request.path.startsWith("/api/")) {
         const TFormFields params = TFormFields::Parse(put ? request.body : request.query);
         const TRoute route = RouteDevice(request, request.path.split('/'));
@@ -130,6 +132,7 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
         answer = THttpAnswer::Text(404, "Not found");
     }
     answer.close = !request.keepAlive;
+    answer.headOnly = head;
     co_return answer;
 }
 

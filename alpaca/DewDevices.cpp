@@ -257,7 +257,9 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Call(TAlpacaCall call) {
         co_return TAlpacaReply::Ok(IsOutput(id) ? 100.0 : 1.0);
     if (m == QLatin1String("switchstep")) co_return TAlpacaReply::Ok(IsOutput(id) ? 10.0 : 1.0);
     if (m == QLatin1String("canwrite")) co_return TAlpacaReply::Ok(CanWrite(id));
-    if (m == QLatin1String("getswitch")) co_return TAlpacaReply::Ok(Value(id) > 0);
+    // On above the middle of its range: an output at 10 % is off.
+    if (m == QLatin1String("getswitch"))
+        co_return TAlpacaReply::Ok(Value(id) > (IsOutput(id) ? 50 : 0.5));
     if (m == QLatin1String("getswitchvalue")) co_return TAlpacaReply::Ok(Value(id));
     if (m == QLatin1String("setswitchname"))
         co_return TAlpacaReply::Error(ascom::kNotImplemented,
@@ -279,9 +281,10 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
                                           .arg(QLatin1String(kSwitchNames[int(id)]))
                                           .arg(most)
                                           .arg(value));
+    // ISwitch's answer to a switch that cannot be written: not implemented for it.
     if (!CanWrite(id))
         co_return TAlpacaReply::Error(
-            ascom::kInvalidOperation,
+            ascom::kNotImplemented,
             QStringLiteral("%1 is set by the Brisella's automatic mode; turn the mode off first")
                 .arg(QLatin1String(kSwitchNames[int(id)])));
 

@@ -26,7 +26,7 @@ QByteArray THttpAnswer::Bytes() const {
     bytes += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     bytes += extraFields;
     bytes += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    bytes += body;
+    if (!headOnly) bytes += body;
     return bytes;
 }
 

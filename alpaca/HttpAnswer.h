@@ -10,6 +10,7 @@ struct THttpAnswer {
     QByteArray body;
     bool close = false;     // "Connection: close", and the connection ends once it is sent
     QByteArray extraFields; // whole lines with their CR LF ("Allow: GET, PUT\r\n")
+    bool headOnly = false;  // the answer to a HEAD: every field as for a GET, no body
 
     // A plain-text answer: the reason of a refusal.
     static THttpAnswer Text(int status, const QByteArray& text);

@@ -177,7 +177,7 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
     EXPECT_TRUE(WaitFor([&] { return !Value("/api/v1/switch/0/canwrite?Id=0").toBool(); }, 10000));
     EXPECT_EQ(
         Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=0&Value=30")["ErrorNumber"].toInt(),
-        0x40B);
+        0x400);
     EXPECT_TRUE(Value("/api/v1/switch/0/canwrite?Id=2").toBool());
 }
 

@@ -61,8 +61,8 @@ const TRuleCase kRules[] = {
     {"a position that does not parse", Put("/api/v1/focuser/0/move", "Position=1.5"), 400,
      "Parameter Position is not a 32-bit integer: '1.5'"},
     {"another API version", Get("/api/v2/focuser/0/position"), 400, "Unknown path"},
-    {"a method other than GET and PUT", "DELETE /api/v1/focuser/0/position HTTP/1.1\r\n\r\n", 405,
-     "Only GET and PUT"},
+    {"a method other than GET, HEAD and PUT", "DELETE /api/v1/focuser/0/position HTTP/1.1\r\n\r\n",
+     405, "Only GET, HEAD and PUT"},
     {"API versions", Get("/management/apiversions"), 200, "0 [1]"},
     {"an unknown management path", Get("/management/v1/nothing"), 400, "Unknown management path"},
     {"a setup page", Get("/setup/v1/focuser/0/setup"), 200, "<h1>Stand-in</h1>"},
@@ -106,6 +106,17 @@ TEST(AlpacaProtocol, RulesOfTheReference) {
     TStandInFocuser focuser;
     TAlpacaService service(TestServerInfo(), {&focuser});
     CheckCases(service, kRules, std::size(kRules));
+}
+
+TEST(AlpacaProtocol, AHeadIsAGetWithoutItsBody) {
+    TStandInFocuser focuser;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    const THttpAnswer get = Ask(service, Get("/management/v1/description"));
+    const THttpAnswer head = Ask(service, "HEAD /management/v1/description HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(head.status, 200);
+    const QByteArray bytes = head.Bytes();
+    EXPECT_TRUE(bytes.endsWith("\r\n\r\n"));
+    EXPECT_TRUE(bytes.contains("Content-Length: " + QByteArray::number(get.body.size())));
 }
 
 TEST(AlpacaProtocol, ADeviceWithoutItsLink) {

@@ -75,6 +75,8 @@ TEST_F(AlpacaServerTest, DiscoveryAnswersOnLoopback) {
     EXPECT_EQ(QJsonDocument::fromJson(answer).object()["AlpacaPort"].toInt(), server.Port());
     // Another version's request, or anything else, gets no answer.
     EXPECT_EQ(Discover(server.DiscoveryPort(), "alpacadiscovery2", 500), QByteArray());
+    // What a client adds after the version is its own affair.
+    EXPECT_EQ(Discover(server.DiscoveryPort(), "alpacadiscovery1 nina", 10000), answer);
     EXPECT_EQ(Discover(server.DiscoveryPort(), "hello", 500), QByteArray());
 }
 
