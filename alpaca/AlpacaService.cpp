@@ -93,7 +93,9 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
         answer = THttpAnswer::Text(405, "Only GET, HEAD and PUT are served");
         answer.extraFields = "Allow: GET, HEAD, PUT\r\n";
     } else if (request.path.startsWith("/api/")) {
-        const TFormFields params = TFormFields::Parse(put ? request.body : request.query);
+        // A PUT's names are as the reference writes them; a GET's in any case.
+        const TFormFields params = put ? TFormFields::Parse(request.body, Qt::CaseSensitive)
+                                       : TFormFields::Parse(request.query);
         const TRoute route = RouteDevice(request, request.path.split('/'));
         if (route.answer) {
             answer = *route.answer;

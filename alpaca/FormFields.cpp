@@ -33,8 +33,9 @@ std::optional<qint64> ParseDecimal(const QString& text, bool signAllowed) {
 
 } // namespace
 
-TFormFields TFormFields::Parse(const QByteArray& encoded) {
+TFormFields TFormFields::Parse(const QByteArray& encoded, Qt::CaseSensitivity names) {
     TFormFields form;
+    form.names_ = names;
     for (const QByteArray& pair : encoded.split('&')) {
         if (pair.isEmpty()) continue;
         const qsizetype equals = pair.indexOf('=');
@@ -48,7 +49,7 @@ TFormFields TFormFields::Parse(const QByteArray& encoded) {
 
 std::optional<QString> TFormFields::Value(QAnyStringView name) const {
     for (const auto& [fieldName, value] : fields_)
-        if (QAnyStringView::compare(name, fieldName, Qt::CaseInsensitive) == 0) return value;
+        if (QAnyStringView::compare(name, fieldName, names_) == 0) return value;
     return std::nullopt;
 }
 

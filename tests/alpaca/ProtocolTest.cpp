@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Alpaca API's rules as its reference states them, through the service that answers every
-// request, with a stand-in focuser: the paths, parameter names in any case, the 400 answers,
-// the ASCOM error numbers and the transaction numbers.
+// request, with a stand-in focuser: the paths, parameter names (a GET's in any case, a PUT's as
+// written), the 400 answers, the ASCOM error numbers and the transaction numbers.
 #include "AlpacaTestSupport.h"
 
 #include <QJsonArray>
@@ -33,10 +33,13 @@ const TRuleCase kRules[] = {
     {"a raw command is not implemented",
      Put("/api/v1/focuser/0/commandblind", "Command=X&Raw=true"), 200, "1024 -"},
     {"a PUT method", Put("/api/v1/focuser/0/move", "Position=1500"), 200, "0 -"},
-    {"parameter names in any case", Put("/api/v1/focuser/0/move", "pOsItIoN=1500"), 200, "0 -"},
+    {"a GET's parameter names in any case", Get("/api/v1/focuser/0/name?CLIENTID=4"), 200,
+     "0 \"Stand-in\""},
     {"a value out of range", Put("/api/v1/focuser/0/move", "Position=70000"), 200, "1025 -"},
     {"a member not implemented", Put("/api/v1/focuser/0/halt", ""), 200, "1024 -"},
     {"booleans in any case", Put("/api/v1/focuser/0/connected", "Connected=TRUE"), 200, "0 -"},
+    {"a PUT's parameter names are case-sensitive", Put("/api/v1/focuser/0/move", "position=1500"),
+     400, "Missing parameter: Position"},
     {"a PUT's parameters are in its body, not its query",
      Put("/api/v1/focuser/0/move?Position=1500", ""), 400, "Missing parameter: Position"},
     {"a GET's parameters are in its query, not its body",
@@ -138,7 +141,8 @@ TEST(AlpacaProtocol, TransactionNumbers) {
     } const cases[] = {
         {Get("/api/v1/focuser/0/position?ClientID=3&ClientTransactionID=77"), 77},
         {Get("/api/v1/focuser/0/position?clienttransactionid=4294967295"), 4294967295},
-        {Put("/api/v1/focuser/0/move", "Position=10&CLIENTTRANSACTIONID=12"), 12},
+        {Put("/api/v1/focuser/0/move", "Position=10&ClientTransactionID=12"), 12},
+        {Put("/api/v1/focuser/0/move", "Position=10&CLIENTTRANSACTIONID=13"), 0}, // not its name
         {Get("/api/v1/focuser/0/position"), 0},
         {Get("/api/v1/focuser/0/position?ClientTransactionID=-5"), 0},
         {Get("/api/v1/focuser/0/position?ClientTransactionID=abc"), 0},
