@@ -97,6 +97,16 @@ TFocuserModel::TFocuserModel(const QString& device, const QString& port,
                              kOptionsGroup,
                              {Switch(kEnabled, QStringLiteral("Enabled"), readings.tempComp),
                               Switch(kDisabled, QStringLiteral("Disabled"), !readings.tempComp)});
+    // A client gives a move until the property's timeout: at least the longest move's bound.
+    const int timeout = (focuser::MoveWaitLimitMs(focuser::kMaxMoveSteps) + 999) / 1000;
+    At(kAbs).timeout = At(kRel).timeout = timeout;
+}
+
+QStringList TFocuserModel::Moving() const {
+    QStringList busy;
+    for (const QString& name : {kAbs, kRel})
+        if (Find(name)->state == State::Busy) busy << name;
+    return busy;
 }
 
 QStringList TFocuserModel::Update(const FocuserReadings& readings) {

@@ -31,6 +31,9 @@ class TFocuserModel : public TDeviceModel {
     // A move from a window or the phone page: the absolute position is Busy meanwhile.
     QStringList MoveStarted();
     QStringList MoveEnded();
+    // The positions that are Busy with a move, to be sent again while it runs: a client's
+    // motion timer is re-armed by each update.
+    QStringList Moving() const;
 
     struct Action {
         // Move: by steps, in or out (a relative move); MoveTo: to target, measured from where

@@ -101,10 +101,17 @@ TServedFocuser::TServedFocuser(TIndiServer& server, TFocuser& focuser, QString n
     }));
     connect(&focuser, &TFocuser::TempCompChanged, this, GuardedSlot(update));
     connect(&focuser, &TFocuser::MoveStarted, this, GuardedSlot([this] {
+        moving_.start();
         if (Serving()) Send(Focuser()->MoveStarted());
     }));
     connect(&focuser, &TFocuser::MoveEnded, this, GuardedSlot([this] {
+        moving_.stop();
         if (Serving()) Send(Focuser()->MoveEnded());
+    }));
+    // Busy with the last position known, again every 1.5 s of a move.
+    moving_.setInterval(1500);
+    connect(&moving_, &QTimer::timeout, this, GuardedSlot([this] {
+        if (Serving()) Send(Focuser()->Moving());
     }));
 }
 

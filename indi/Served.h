@@ -9,6 +9,7 @@
 #include <QCoroTask>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <memory>
 
 class TDevice;
@@ -80,6 +81,7 @@ class TServedFocuser : public TServed {
 
     TFocuser& focuser_;
     int readings_ = 0; // since the focuser was connected
+    QTimer moving_;    // while a move runs: its positions go out again
 };
 
 class TServedDew : public TServed {

@@ -250,6 +250,9 @@ TEST(IndiFocuser, AMoveEndsOkAtItsTargetOrAlertWithWhy) {
         const auto move =
             model.Request(Number("REL_FOCUS_POSITION", "FOCUS_RELATIVE_POSITION", "200"),
                           RulesFor(readings, std::nullopt));
+        // Sent again while it runs, and given as long as the longest move takes.
+        EXPECT_EQ(model.Moving(), (QStringList{"ABS_FOCUS_POSITION", "REL_FOCUS_POSITION"}));
+        EXPECT_GE(model.Find("ABS_FOCUS_POSITION")->timeout, 1321);
         // The focuser's own end of move comes first, and changes nothing of a client's move.
         EXPECT_TRUE(model.MoveEnded().isEmpty());
         const indi::Reply reply = model.MoveFinished(move, c.end, QStringLiteral("no position"));
