@@ -53,6 +53,8 @@ class TFocuser : public TDevice {
     // A temperature reply was taken since the link opened: Temp is a measured value, not the
     // zero it starts at.
     bool HasTemp() const { return hasTemp_; }
+    // Likewise for a position reply (or a go-to's own position ask).
+    bool HasPosition() const { return hasPosition_; }
 
     // Manual mode and a cleared compensation flag.
     void Greet() override;

@@ -90,7 +90,7 @@ TFocuserModel::TFocuserModel(const QString& device, const QString& port,
                              Number(QStringLiteral("FOCUS_MAX_VALUE"), QStringLiteral("Steps"),
                                     QStringLiteral("%.f"), 0, kLargestMax, 1, maxPosition_))
              << NumberVector(device, kTemperature, QStringLiteral("Temperature"), Perm::ReadOnly,
-                             State::Ok,
+                             readings.temperatureKnown ? State::Ok : State::Idle,
                              Number(QStringLiteral("TEMPERATURE"), QStringLiteral("Celsius"),
                                     QStringLiteral("%6.2f"), -50, 70, 0, readings.temperature))
              << SwitchVector(device, kTempComp, QStringLiteral("Temperature Compensation"),
@@ -119,6 +119,9 @@ QStringList TFocuserModel::Update(const FocuserReadings& readings) {
     // Until a position reply has come the position shown is not the focuser's.
     if (readings.positionKnown && At(kAbs).state == State::Idle) SetState(kAbs, State::Ok, changed);
     SetNumber(kTemperature, QStringLiteral("TEMPERATURE"), readings.temperature, changed);
+    // Nothing is Ok before it was measured on this connection.
+    if (readings.temperatureKnown && At(kTemperature).state == State::Idle)
+        SetState(kTemperature, State::Ok, changed);
     SetSwitch(kTempComp, kEnabled, readings.tempComp, changed);
     SetSwitch(kTempComp, kDisabled, !readings.tempComp, changed);
     return changed;

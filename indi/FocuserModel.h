@@ -16,7 +16,8 @@ struct FocuserReadings {
     int position = 0; // as last polled
     double temperature = 0;
     bool tempComp = false;
-    bool positionKnown = false; // a position reply has come since the focuser was connected
+    bool positionKnown = false;    // a position reply has come since the focuser was connected
+    bool temperatureKnown = false; // likewise a temperature reply
 };
 
 class TFocuserModel : public TDeviceModel {

@@ -31,6 +31,8 @@ TServed::TServed(TIndiServer& server, TDevice& device, QString name)
         if (started_) Define();
     }));
     connect(&device, &TDevice::Closed, this, GuardedSlot([this] { Undefine(); }));
+    // A new connection: what was measured on the last one is not this one's.
+    connect(&device, &TDevice::Opened, this, GuardedSlot([this] { Reconnected(); }));
 }
 
 TServed::~TServed() = default;
@@ -95,10 +97,7 @@ TServedFocuser::TServedFocuser(TIndiServer& server, TFocuser& focuser, QString n
     auto update = [this] {
         if (Serving()) Send(Focuser()->Update(Readings()));
     };
-    connect(&focuser, &TFocuser::Reading, this, GuardedSlot([this, update] {
-        ++readings_;
-        update();
-    }));
+    connect(&focuser, &TFocuser::Reading, this, GuardedSlot(update));
     connect(&focuser, &TFocuser::TempCompChanged, this, GuardedSlot(update));
     connect(&focuser, &TFocuser::MoveStarted, this, GuardedSlot([this] {
         moving_.start();
@@ -116,8 +115,8 @@ TServedFocuser::TServedFocuser(TIndiServer& server, TFocuser& focuser, QString n
 }
 
 FocuserReadings TServedFocuser::Readings() const {
-    // The polls ask position and temperature in turn: two replies hold a position.
-    return FocuserReadings{focuser_.Position, focuser_.Temp, focuser_.TempComp, readings_ >= 2};
+    return FocuserReadings{focuser_.Position, focuser_.Temp, focuser_.TempComp,
+                           focuser_.HasPosition(), focuser_.HasTemp()};
 }
 
 void TServedFocuser::Define() {

@@ -69,7 +69,6 @@ class TServedFocuser : public TServed {
     QSet<QString> Properties() const override;
 
   protected:
-    void Reconnected() override { readings_ = 0; }
     void Define() override;
 
   private:
@@ -80,8 +79,7 @@ class TServedFocuser : public TServed {
     QCoro::Task<> SetTempComp(int generation, bool on);
 
     TFocuser& focuser_;
-    int readings_ = 0; // since the focuser was connected
-    QTimer moving_;    // while a move runs: its positions go out again
+    QTimer moving_; // while a move runs: its positions go out again
 };
 
 class TServedDew : public TServed {

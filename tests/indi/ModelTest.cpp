@@ -282,6 +282,16 @@ TEST(IndiFocuser, AMoveEndsOkAtItsTargetOrAlertWithWhy) {
     indi::TFocuserModel unread(QStringLiteral("Quillo 1"), QString(), std::nullopt, readings);
     EXPECT_EQ(unread.Find("FOCUS_MAX")->state, State::Alert);
     EXPECT_EQ(unread.Find("ABS_FOCUS_POSITION")->elements[0].max, 99999);
+
+    // Nothing is Ok before it was measured on this connection.
+    indi::FocuserReadings fresh;
+    indi::TFocuserModel connected(QStringLiteral("Quillo 1"), QString(), 60000, fresh);
+    EXPECT_EQ(connected.Find("FOCUS_TEMPERATURE")->state, State::Idle);
+    EXPECT_EQ(connected.Find("ABS_FOCUS_POSITION")->state, State::Idle);
+    fresh.temperatureKnown = true;
+    connected.Update(fresh);
+    EXPECT_EQ(connected.Find("FOCUS_TEMPERATURE")->state, State::Ok);
+    EXPECT_EQ(connected.Find("ABS_FOCUS_POSITION")->state, State::Idle);
 }
 
 TEST(IndiDew, OutputsAndModesBecomeTheSlidersAndSavesOrAreRefused) {
