@@ -13,6 +13,12 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 // The HTTP side of one connection: its reader, and whether an answer is under way.
 class TAlpacaServer::THandler : public net::THandler,
@@ -147,12 +153,26 @@ void TAlpacaServer::SetListenAddress(const QHostAddress& address) {
 void TAlpacaServer::Start() {
     if (Listening()) return;
     front_->listen(address_.toIPv4Address(), port_);
-    // Other Alpaca servers on this computer answer discovery on the same port.
-    if (!udp_->bind(address_, discoveryPort_,
-                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-        const QString why = udp_->errorString();
+    // Other Alpaca servers on this computer answer discovery on the same port, whichever of
+    // SO_REUSEADDR and SO_REUSEPORT they set: both are set here, so neither kind keeps us out.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(discoveryPort_);
+    at.sin_addr.s_addr = htonl(address_.toIPv4Address());
+    const bool bound = fd >= 0 &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) == 0 &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) == 0 &&
+                       ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+    const QString why = bound ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    if (!bound || !udp_->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
+        if (fd >= 0) ::close(fd);
         front_->close();
-        throw Failure(QStringLiteral("Alpaca discovery port %1: %2").arg(discoveryPort_).arg(why));
+        throw Failure(QStringLiteral("Alpaca discovery port %1: %2")
+                          .arg(discoveryPort_)
+                          .arg(bound ? udp_->errorString() : why));
     }
     emit StateChanged();
 }

@@ -7,6 +7,7 @@
 
 #include "Convert.h"
 #include "DewController.h"
+#include "Discovery.h"
 #include "ErrorReport.h"
 #include "Focuser.h"
 #include "IndiForm.h"
@@ -97,6 +98,11 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("alpaca-port"),
         QStringLiteral("The Alpaca server's TCP port (default 11111; 0 takes a free one)."),
         QStringLiteral("N"));
+    const QCommandLineOption alpacaDiscoveryPort(
+        QStringLiteral("alpaca-discovery-port"),
+        QStringLiteral("The UDP port Alpaca discovery answers on (default 32227; 0 takes a free "
+                       "one)."),
+        QStringLiteral("N"));
     const QCommandLineOption indi(
         QStringLiteral("indi"),
         QStringLiteral("Start the INDI server as its window's Start does and print its address, "
@@ -105,8 +111,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("indi-port"),
         QStringLiteral("The INDI server's TCP port (default 7624; 0 takes a free one)."),
         QStringLiteral("N"));
-    parser.addOptions(
-        {help, connect, hotplug, remote, port, record, alpaca, alpacaPort, indi, indiPort});
+    parser.addOptions({help, connect, hotplug, remote, port, record, alpaca, alpacaPort,
+                       alpacaDiscoveryPort, indi, indiPort});
 
     auto wrong = [&](const QString& why) {
         std::cerr << "skyvarn: " << why << "\n" << parser.helpText();
@@ -125,9 +131,10 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
     options.remote = parser.isSet(remote);
     options.alpaca = parser.isSet(alpaca);
     options.indi = parser.isSet(indi);
+    int discovery = kAlpacaDiscoveryPort;
     for (const auto& [option, value] :
          {std::pair{&port, &options.port}, std::pair{&alpacaPort, &options.alpacaPort},
-          std::pair{&indiPort, &options.indiPort}}) {
+          std::pair{&alpacaDiscoveryPort, &discovery}, std::pair{&indiPort, &options.indiPort}}) {
         if (!parser.isSet(*option)) continue;
         const QString text = parser.value(*option);
         int number = -1;
@@ -140,6 +147,7 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
                              .arg(option->names().first(), text));
         *value = number;
     }
+    if (parser.isSet(alpacaDiscoveryPort)) options.alpacaDiscoveryPort = discovery;
     if (parser.isSet(record)) {
         options.record = parser.value(record);
         if (options.record.isEmpty()) return wrong(QStringLiteral("--record needs a file name"));
@@ -150,6 +158,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
 void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
     AlpacaHost->Form().SpinEditAlpacaPort->setValue(options.alpacaPort);
+    if (options.alpacaDiscoveryPort)
+        AlpacaHost->Server().SetDiscoveryPort(quint16(*options.alpacaDiscoveryPort));
     FormIndi->SpinEditIndiPort->setValue(options.indiPort);
     FormMain->SetHotplug(options.hotplug);
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");

@@ -18,6 +18,8 @@ struct TStartOptions {
     int indiPort = 7624; // the INDI server's port; 0 takes a free one
     // Find accessories plugged in later (last, so that positional initialisations stand).
     bool hotplug = false;
+    // The UDP port Alpaca discovery answers on, when not the standard one; 0 takes a free one.
+    std::optional<int> alpacaDiscoveryPort;
 };
 
 // Without any display the windows are drawn offscreen rather than the program aborting, so

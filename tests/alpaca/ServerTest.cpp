@@ -6,6 +6,10 @@
 #include "AlpacaTestSupport.h"
 
 #include <QTcpServer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -119,4 +123,25 @@ TEST_F(AlpacaServerTest, StopClosesEveryConnectionAndATakenPortIsSaid) {
             << e.Message().toStdString();
     }
     EXPECT_FALSE(server.Listening());
+}
+
+// A peer that took the discovery port with SO_REUSEPORT alone does not keep the server out.
+TEST_F(AlpacaServerTest, DiscoverySharesWithAPeerThatOnlyReusesThePort) {
+    const int peer = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(peer, 0);
+    const int one = 1;
+    ASSERT_EQ(::setsockopt(peer, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one), 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(peer, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::getsockname(peer, reinterpret_cast<sockaddr*>(&at), &size), 0);
+    TAlpacaServer second{service, {}};
+    second.SetListenAddress(QHostAddress::LocalHost);
+    second.SetPort(0);
+    second.SetDiscoveryPort(ntohs(at.sin_port));
+    EXPECT_NO_THROW(second.Start());
+    EXPECT_EQ(second.DiscoveryPort(), ntohs(at.sin_port));
+    ::close(peer);
 }
