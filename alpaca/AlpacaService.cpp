@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AlpacaService.h"
 
+#include "AppPages.h"
 #include "SetupPages.h"
 
 #include <QJsonArray>
@@ -122,7 +123,10 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
     } else if (request.path.startsWith("/management/")) {
         answer = get ? Management(request.path, TFormFields::Parse(request.query))
                      : BadRequest(QStringLiteral("The management API is read with GET"));
-    } else if (request.path == "/" || request.path.startsWith("/setup")) {
+    } else if (std::optional<THttpAnswer> app = AppFile(request.path)) {
+        answer = get ? *app : THttpAnswer::Text(405, "The app is read with GET");
+        if (!get) answer.extraFields = "Allow: GET\r\n";
+    } else if (request.path.startsWith("/setup")) {
         answer =
             get ? Setup(request.path) : THttpAnswer::Text(405, "Setup pages are read with GET");
         if (!get) answer.extraFields = "Allow: GET\r\n";
@@ -254,7 +258,7 @@ THttpAnswer TAlpacaService::Management(const QByteArray& path, const TFormFields
 }
 
 THttpAnswer TAlpacaService::Setup(const QByteArray& path) const {
-    if (path == "/" || path == "/setup") return THttpAnswer::Html(200, ServerPage(*this));
+    if (path == "/setup") return THttpAnswer::Html(200, ServerPage(*this));
     // "", "setup", "v1", type, number, "setup"
     const QList<QByteArray> parts = path.split('/');
     if (parts.size() == 6 && parts[2] == "v1" && parts[5] == "setup") {

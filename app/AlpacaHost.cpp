@@ -8,6 +8,7 @@
 #include "FocuserDevice.h"
 #include "HostAddress.h"
 #include "MainForm.h"
+#include "QrCode.h"
 
 #include <QSysInfo>
 
@@ -40,6 +41,14 @@ TAlpacaHost::TAlpacaHost(TFormMain& main)
     });
     form_ = std::make_unique<TFormAlpaca>(*server_);
     form_->SetAddressSource(GetLocalIPAddress);
+    form_->SetQrSource([](const QString& url) {
+        const TQrMatrix matrix = EncodeQr(url);
+        QImage image(matrix.Size, matrix.Size, QImage::Format_RGB32);
+        for (int row = 0; row < matrix.Size; ++row)
+            for (int column = 0; column < matrix.Size; ++column)
+                image.setPixelColor(column, row, matrix.At(column, row) ? Qt::black : Qt::white);
+        return image;
+    });
     // Clients ask the focusers' maximum when they connect: it is read while nothing else runs.
     QObject::connect(server_.get(), &TAlpacaServer::StateChanged, server_.get(), [this] {
         for (TAlpacaFocuser* focuser : {focuser1_.get(), focuser2_.get()})
