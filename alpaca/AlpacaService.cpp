@@ -218,7 +218,17 @@ TAlpacaReply TAlpacaService::Common(TAlpacaDevice& device, const TAlpacaCall& ca
     if (m == QLatin1String("driverversion")) return TAlpacaReply::Ok(info_.version);
     if (m == QLatin1String("interfaceversion")) return TAlpacaReply::Ok(device.InterfaceVersion());
     if (m == QLatin1String("name")) return TAlpacaReply::Ok(device.DeviceName());
-    if (m == QLatin1String("supportedactions")) return TAlpacaReply::Ok(QJsonArray());
+    if (m == QLatin1String("supportedactions"))
+        return TAlpacaReply::Ok(QJsonArray::fromStringList(device.SupportedActions()));
+    if (m == QLatin1String("action") && !device.SupportedActions().isEmpty()) {
+        const QString name = call.Text(QLatin1StringView("Action"));
+        for (const QString& action : device.SupportedActions())
+            if (name.compare(action, Qt::CaseInsensitive) == 0) return device.RunAction(action);
+        return TAlpacaReply::Error(ascom::kActionNotImplemented,
+                                   QStringLiteral("%1 has no action %2; its actions are %3")
+                                       .arg(device.DeviceName(), name,
+                                            device.SupportedActions().join(QStringLiteral(", "))));
+    }
     // action, commandblind, commandbool, commandstring
     return TAlpacaReply::Error(ascom::kNotImplemented,
                                QStringLiteral("%1 is not implemented: Skyvarn sends no raw "

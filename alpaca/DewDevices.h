@@ -26,6 +26,10 @@ class TAlpacaConditions : public QObject, public TAlpacaDevice {
     QList<TAlpacaMember> Members() const override;
     QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) override;
     QList<std::pair<QString, QString>> State() const override;
+    // "Probes": the two heater probes' temperatures as the main window shows them, a JSON
+    // object {"Probe1": °C, "Probe2": °C} in a string.
+    QStringList SupportedActions() const override { return {QStringLiteral("Probes")}; }
+    TAlpacaReply RunAction(const QString& name) const override;
 
   private:
     TAlpacaReply Sensor(const QString& name, bool describe) const;

@@ -197,13 +197,18 @@ async function pollDew() {
   const reading = (member) => get("observingconditions", 0, member).catch(() => null);
   const value = (id) => get("switch", 0, "getswitchvalue", {Id: String(id)});
   const writable = (id) => get("switch", 0, "canwrite", {Id: String(id)});
-  const [ambient, humidity, dewpoint, ...switchStates] = await Promise.all([
-    reading("temperature"), reading("humidity"), reading("dewpoint"),
+  // The heater probes are not in the interface: the device's own Action gives them.
+  const probes = put("observingconditions", 0, "action", {Action: "Probes", Parameters: ""})
+      .then(JSON.parse).catch(() => ({}));
+  const [probe, ambient, humidity, dewpoint, ...switchStates] = await Promise.all([
+    probes, reading("temperature"), reading("humidity"), reading("dewpoint"),
     value(0), value(1), value(2), value(3), value(4), writable(0), writable(1), writable(2)]);
   text(document.getElementById("ambient"), degrees(ambient));
   text(document.getElementById("humidity"),
        typeof humidity === "number" ? humidity.toFixed(0) + " %" : "-");
   text(document.getElementById("dewpoint"), degrees(dewpoint));
+  text(document.getElementById("probe1"), degrees(probe.Probe1));
+  text(document.getElementById("probe2"), degrees(probe.Probe2));
   text(document.getElementById("margin"),
        typeof ambient === "number" && typeof dewpoint === "number"
            ? (ambient - dewpoint).toFixed(1) + " °C" : "-");

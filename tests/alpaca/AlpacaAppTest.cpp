@@ -16,6 +16,8 @@
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTcpServer>
@@ -154,6 +156,18 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
         Value("/api/v1/observingconditions/0/timesincelastupdate?SensorName=Humidity").toDouble(),
         10);
     EXPECT_EQ(Client().Ask("/api/v1/observingconditions/0/pressure")["ErrorNumber"].toInt(), 0x400);
+    EXPECT_EQ(Value("/api/v1/observingconditions/0/supportedactions").toArray(),
+              QJsonArray{QStringLiteral("Probes")});
+    const QJsonObject probes =
+        Client().AskPut("/api/v1/observingconditions/0/action", "Action=probes&Parameters=");
+    EXPECT_EQ(probes["ErrorNumber"].toInt(), 0) << probes["ErrorMessage"].toString().toStdString();
+    const QJsonObject probe = QJsonDocument::fromJson(probes["Value"].toString().toUtf8()).object();
+    EXPECT_TRUE(probe["Probe1"].isDouble() && probe["Probe2"].isDouble());
+    EXPECT_EQ(Client()
+                  .AskPut("/api/v1/observingconditions/0/action",
+                          "Action=Other&Parameters=")["ErrorNumber"]
+                  .toInt(),
+              0x40C);
 
     dew.ClearReceived();
     const QJsonObject set = Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=70");

@@ -105,7 +105,8 @@ def main(skyvarn, sim):
             return match and int(match.group(0))
 
         wait_for("focuser 1's position", shown_position, 60)
-        wait_for("the dew point", lambda: "°C" in driver.find_element(By.ID, "dewpoint").text, 60)
+        for reading in ("dewpoint", "margin", "probe1"):
+            wait_for(reading, lambda: "°C" in driver.find_element(By.ID, reading).text, 60)
         for name in ("focuser0", "focuser1", "dew"):
             wait_for(name + " connected", lambda: card(name).find_element(
                 By.CSS_SELECTOR, "h2 .state").text == "connected", 60)
