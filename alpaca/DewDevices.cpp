@@ -136,7 +136,14 @@ TAlpacaReply TAlpacaConditions::Reading(double value) const {
     return TAlpacaReply::Ok(value);
 }
 
+QStringList TAlpacaConditions::SupportedActions() const {
+    QStringList actions{QStringLiteral("Probes")};
+    if (history_) actions.append(QStringLiteral("History"));
+    return actions;
+}
+
 TAlpacaReply TAlpacaConditions::RunAction(const QString& name) const {
+    if (name == QLatin1String("History") && history_) return TAlpacaReply::Ok(history_());
     if (name != QLatin1String("Probes")) return TAlpacaDevice::RunAction(name);
     if (!Connected()) return NotConnectedReply(*this);
     const DewValues& v = dew_.Values;

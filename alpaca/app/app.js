@@ -225,6 +225,129 @@ async function pollDew() {
     document.getElementById("switch" + id).setAttribute("aria-pressed", String(switchStates[id] > 0));
 }
 
+// ---- The night's temperatures ----
+
+const HISTORY_MS = 30000;
+const DAY_COLOURS = ["#6aa9ff", "#7bd88f", "#4fd1c5", "#b9f27c", "#ff8a80", "#e8ecf2"];
+// Green and blue at most a third of red, as everything at night.
+const NIGHT_COLOURS = ["#ff0000", "#b00000", "#ff5000", "#800000", "#ff2a2a", "#d02000"];
+const canvas = document.getElementById("history");
+let history = [];
+
+// Minutes of the day, made to grow through midnight.
+function unwrap(points) {
+  let day = 0;
+  let last = -1;
+  return points.map(([minutes, value]) => {
+    if (last >= 0 && minutes + 720 < last) day += 1440;
+    last = minutes;
+    return [minutes + day, value];
+  });
+}
+
+function label(minutes) {
+  const m = Math.round(minutes) % 1440;
+  return String(Math.floor(m / 60)).padStart(2, "0") + ":" + String(m % 60).padStart(2, "0");
+}
+
+function colours() {
+  return document.documentElement.classList.contains("night") ? NIGHT_COLOURS : DAY_COLOURS;
+}
+
+// Scaled to the values: a winter night below -10 °C stays on the chart.
+function scales() {
+  const all = history.flatMap((s) => s.points);
+  if (!all.length) return null;
+  let [t0, t1, v0, v1] = [Infinity, -Infinity, Infinity, -Infinity];
+  for (const [t, v] of all) {
+    t0 = Math.min(t0, t); t1 = Math.max(t1, t); v0 = Math.min(v0, v); v1 = Math.max(v1, v);
+  }
+  v0 = Math.floor(v0 - 1); v1 = Math.ceil(v1 + 1);
+  const width = canvas.clientWidth;
+  const height = canvas.clientHeight;
+  const left = 36;
+  const bottom = height - 18;
+  return {t0, t1, v0, v1, width, height, left, bottom,
+          x: (t) => left + (t1 > t0 ? (t - t0) / (t1 - t0) : 0.5) * (width - left - 6),
+          y: (v) => 6 + (v1 - v) / (v1 - v0) * (bottom - 6)};
+}
+
+function drawHistory() {
+  const ratio = window.devicePixelRatio || 1;
+  canvas.width = Math.round(canvas.clientWidth * ratio);
+  canvas.height = Math.round(canvas.clientHeight * ratio);
+  const g = canvas.getContext("2d");
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  g.clearRect(0, 0, canvas.clientWidth, canvas.clientHeight);
+  const s = scales();
+  const style = getComputedStyle(document.documentElement);
+  g.fillStyle = style.getPropertyValue("--dim");
+  g.strokeStyle = style.getPropertyValue("--line");
+  g.font = "12px system-ui, sans-serif";
+  if (!s) {
+    g.fillText("No readings yet", 8, 20);
+    return;
+  }
+  const step = Math.max(1, Math.ceil((s.v1 - s.v0) / 5));
+  for (let v = Math.ceil(s.v0); v <= s.v1; v += step) {
+    g.beginPath(); g.moveTo(s.left, s.y(v)); g.lineTo(s.width, s.y(v)); g.stroke();
+    g.fillText(v + "°", 2, s.y(v) + 4);
+  }
+  g.fillText(label(s.t0), s.left, s.height - 4);
+  g.fillText(label(s.t1), s.width - 40, s.height - 4);
+  history.forEach((series, i) => {
+    g.strokeStyle = colours()[i % 6];
+    g.lineWidth = 2;
+    g.beginPath();
+    series.points.forEach(([t, v], k) => (k ? g.lineTo(s.x(t), s.y(v)) : g.moveTo(s.x(t), s.y(v))));
+    g.stroke();
+  });
+  g.lineWidth = 1;
+  const legend = document.getElementById("legend");
+  legend.replaceChildren(...history.map((series, i) => {
+    const item = document.createElement("span");
+    item.textContent = "\u25A0 " + series.name;
+    item.style.color = colours()[i % 6];
+    return item;
+  }));
+}
+
+// A touch reads the nearest point of each series at that time.
+function readPoint(event) {
+  const s = scales();
+  if (!s) return;
+  const box = canvas.getBoundingClientRect();
+  const t = s.t0 + (event.clientX - box.left - s.left) / (s.width - s.left - 6) * (s.t1 - s.t0);
+  const parts = history.map((series) => {
+    let best = null;
+    for (const p of series.points)
+      if (!best || Math.abs(p[0] - t) < Math.abs(best[0] - t)) best = p;
+    return best ? series.name + " " + best[1].toFixed(1) + "°" : "";
+  }).filter(Boolean);
+  text(document.getElementById("reading"), label(Math.max(s.t0, Math.min(s.t1, t))));
+  text(document.getElementById("chart").querySelector(".readout") ||
+       document.getElementById("chart").appendChild(Object.assign(
+           document.createElement("p"), {className: "readout"})), parts.join(" · "));
+}
+canvas.addEventListener("pointerdown", readPoint);
+canvas.addEventListener("pointermove", (event) => {
+  if (event.buttons) readPoint(event);
+});
+
+async function pollHistory() {
+  try {
+    const answer = JSON.parse(await put("observingconditions", 0, "action",
+                                        {Action: "History", Parameters: ""}));
+    history = answer.series.filter((s) => s.points.length)
+        .map((s) => ({name: s.name, points: unwrap(s.points)}));
+  } catch (e) {
+    console.warn(e.message);
+  }
+  drawHistory();
+  setTimeout(pollHistory, HISTORY_MS);
+}
+window.addEventListener("resize", drawHistory);
+
 // ---- Live updates ----
 
 const server = document.getElementById("server");
@@ -259,6 +382,7 @@ function showNight(on) {
   document.documentElement.classList.toggle("night", on);
   night.setAttribute("aria-pressed", String(on));
   theme.content = on ? "#000000" : "#1b2230";
+  drawHistory();
 }
 night.addEventListener("click", () => {
   const on = !document.documentElement.classList.contains("night");
@@ -268,3 +392,4 @@ night.addEventListener("click", () => {
 showNight(localStorage.getItem("skyvarn-night") === "1");
 
 poll();
+pollHistory();

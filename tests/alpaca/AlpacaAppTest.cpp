@@ -157,7 +157,7 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
         10);
     EXPECT_EQ(Client().Ask("/api/v1/observingconditions/0/pressure")["ErrorNumber"].toInt(), 0x400);
     EXPECT_EQ(Value("/api/v1/observingconditions/0/supportedactions").toArray(),
-              QJsonArray{QStringLiteral("Probes")});
+              (QJsonArray{QStringLiteral("Probes"), QStringLiteral("History")}));
     const QJsonObject probes =
         Client().AskPut("/api/v1/observingconditions/0/action", "Action=probes&Parameters=");
     EXPECT_EQ(probes["ErrorNumber"].toInt(), 0) << probes["ErrorMessage"].toString().toStdString();

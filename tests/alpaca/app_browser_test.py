@@ -110,6 +110,12 @@ def main(skyvarn, sim):
         for name in ("focuser0", "focuser1", "dew"):
             wait_for(name + " connected", lambda: card(name).find_element(
                 By.CSS_SELECTOR, "h2 .state").text == "connected", 60)
+        # The night's temperatures: the charted series, read by a touch.
+        wait_for("the chart's series", lambda: len(driver.find_elements(
+            By.CSS_SELECTOR, "#legend span")) == 6, 60)
+        driver.find_element(By.ID, "history").click()
+        wait_for("a point read", lambda: "Dew point" in driver.find_element(
+            By.CSS_SELECTOR, "#chart .readout").text)
         text = driver.find_element(By.TAG_NAME, "body").text
         assert "Quillo 1" in text and "Quillo 2" in text and "Brisella" in text, text
 
