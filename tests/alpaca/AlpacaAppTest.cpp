@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTcpServer>
@@ -213,4 +214,12 @@ TEST_F(AlpacaAppTest, ConnectedFollowsSkyvarnsLinks) {
     EXPECT_FALSE(Value("/api/v1/focuser/0/connected").toBool());
     EXPECT_EQ(Client().Ask("/api/v1/focuser/0/position")["ErrorNumber"].toInt(), 0x407);
     EXPECT_EQ(Client().Ask(kHumidity)["ErrorNumber"].toInt(), 0x407);
+}
+
+TEST_F(AlpacaAppTest, TheWindowShowsTheAppsAddressAndItsQrCode) {
+    TFormAlpaca& form = AlpacaHost->Form();
+    EXPECT_EQ(form.AppUrl(), form.ServerUrl() + "/");
+    EXPECT_TRUE(form.LabelAlpacaApp->text().endsWith(form.AppUrl()));
+    EXPECT_FALSE(form.ImageAlpacaAppQr->pixmap().isNull());
+    EXPECT_GE(form.ImageAlpacaAppQr->pixmap().width(), 33 * 4);
 }
