@@ -12,6 +12,7 @@
 #include <QLatin1StringView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <utility>
 
 // ASCOM's reserved error numbers, as the JSON answers carry them.
@@ -20,6 +21,7 @@ inline constexpr int kNotImplemented = 0x400;
 inline constexpr int kInvalidValue = 0x401;
 inline constexpr int kNotConnected = 0x407;
 inline constexpr int kInvalidOperation = 0x40B;
+inline constexpr int kActionNotImplemented = 0x40C;
 // The first of the numbers a driver gives its own errors: a failure of the device's link.
 inline constexpr int kDriverError = 0x500;
 } // namespace ascom
@@ -85,6 +87,13 @@ class TAlpacaDevice {
     virtual QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) = 0;
     // What the setup page shows, line by line: label and value.
     virtual QList<std::pair<QString, QString>> State() const = 0;
+    // The readings this device gives beyond its interface, as Actions that SupportedActions
+    // lists; none by default.
+    virtual QStringList SupportedActions() const { return {}; }
+    // One of SupportedActions, named as listed: its answer, a string.
+    virtual TAlpacaReply RunAction(const QString& name) const {
+        return TAlpacaReply::Error(ascom::kActionNotImplemented, name);
+    }
 };
 
 // The answer to a member of a device whose link is not open.

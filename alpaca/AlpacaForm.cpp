@@ -6,6 +6,7 @@
 #include "ErrorReport.h"
 
 #include <QLabel>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -22,7 +23,7 @@ TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
       addressSource_([] { return QStringLiteral("127.0.0.1"); }) {
     setObjectName(QStringLiteral("FormAlpaca"));
     setWindowTitle(QStringLiteral("Alpaca server"));
-    resize(344, 250);
+    resize(344, 420);
     look::Style(this, 11);
     LabelAlpacaHelp = Make<QLabel>(this, "LabelAlpacaHelp", 8, 4, 328, 48);
     LabelAlpacaHelp->setWordWrap(true);
@@ -45,6 +46,10 @@ TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
                                                   QStringLiteral("Start"));
     BtnAlpacaStop = look::Captioned<QPushButton>(this, "BtnAlpacaStop", 191, 214, 145, 24,
                                                  QStringLiteral("Stop"));
+    LabelAlpacaApp =
+        look::Label(this, "LabelAlpacaApp", 8, 246, QStringLiteral("App : server stopped"), 11);
+    ImageAlpacaAppQr = Make<QLabel>(this, "ImageAlpacaAppQr", 8, 266, 148, 148);
+    ImageAlpacaAppQr->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(BtnAlpacaStart, &QPushButton::clicked, this,
             GuardedSlot([this] { BtnAlpacaStartClick(); }));
     connect(BtnAlpacaStop, &QPushButton::clicked, this,
@@ -57,6 +62,15 @@ TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
 void TFormAlpaca::SetAddressSource(std::function<QString()> source) {
     addressSource_ = std::move(source);
     ShowState();
+}
+
+void TFormAlpaca::SetQrSource(std::function<QImage(const QString&)> source) {
+    qrSource_ = std::move(source);
+    ShowState();
+}
+
+QString TFormAlpaca::AppUrl() const {
+    return ServerUrl() + QChar('/');
 }
 
 QString TFormAlpaca::ServerUrl() const {
@@ -91,6 +105,16 @@ void TFormAlpaca::ShowState() {
         on ? QStringLiteral("Address : ") + ServerUrl()
            : QStringLiteral("Address : ") +
                  (lastError_.isEmpty() ? QStringLiteral("server stopped") : lastError_));
+    LabelAlpacaApp->setText(QStringLiteral("App : ") +
+                            (on ? AppUrl() : QStringLiteral("server stopped")));
+    if (on && qrSource_) {
+        // Whole modules: a scaled code stays sharp for a phone's camera.
+        const QImage qr = qrSource_(AppUrl());
+        const int scale = std::max(1, ImageAlpacaAppQr->width() / std::max(1, qr.width()));
+        ImageAlpacaAppQr->setPixmap(QPixmap::fromImage(qr.scaled(qr.size() * scale)));
+    } else {
+        ImageAlpacaAppQr->clear();
+    }
     ShowClients();
 }
 

@@ -2,7 +2,8 @@
 #pragma once
 // The Alpaca server window: starts and stops the server, shows the address and port that an
 // Alpaca client adds by hand (discovery finds them by itself), the clients connected, and the
-// server's log.
+// server's log, and the address and QR code of the app that the server gives phones and tablets.
+#include <QImage>
 #include <QWidget>
 #include <functional>
 
@@ -18,11 +19,15 @@ class TFormAlpaca : public QWidget {
 
     // Where the shown address comes from (this computer's address on the network).
     void SetAddressSource(std::function<QString()> source);
+    // What draws the app's address as a QR code.
+    void SetQrSource(std::function<QImage(const QString&)> source);
 
     void BtnAlpacaStartClick();
     void BtnAlpacaStopClick();
     // The address as clients reach it: "http://192.168.1.20:11111".
     QString ServerUrl() const;
+    // The app's address: "http://192.168.1.20:11111/".
+    QString AppUrl() const;
     // The server's lines (connections closed for their limits, a refused start).
     void Log(const QString& line);
 
@@ -31,6 +36,8 @@ class TFormAlpaca : public QWidget {
     QSpinBox* SpinEditAlpacaPort;
     QLabel* LabelAlpacaAddress;
     QLabel* LabelAlpacaClients;
+    QLabel* LabelAlpacaApp;
+    QLabel* ImageAlpacaAppQr;
     QPlainTextEdit* MemoAlpacaLog;
     QPushButton* BtnAlpacaStart;
     QPushButton* BtnAlpacaStop;
@@ -41,5 +48,6 @@ class TFormAlpaca : public QWidget {
 
     TAlpacaServer& server_;
     std::function<QString()> addressSource_;
+    std::function<QImage(const QString&)> qrSource_;
     QString lastError_;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AlpacaService.h"
 
+#include "AppPages.h"
 #include "SetupPages.h"
 
 #include <QJsonArray>
@@ -126,7 +127,10 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
     } else if (request.path.startsWith("/management/")) {
         answer = get ? Management(request.path, TFormFields::Parse(request.query))
                      : BadRequest(QStringLiteral("The management API is read with GET"));
-    } else if (request.path == "/" || request.path.startsWith("/setup")) {
+    } else if (std::optional<THttpAnswer> app = AppFile(request.path)) {
+        answer = get ? *app : THttpAnswer::Text(405, "The app is read with GET");
+        if (!get) answer.extraFields = "Allow: GET\r\n";
+    } else if (request.path.startsWith("/setup")) {
         answer =
             get ? Setup(request.path) : THttpAnswer::Text(405, "Setup pages are read with GET");
         if (!get) answer.extraFields = "Allow: GET\r\n";
@@ -219,7 +223,17 @@ TAlpacaReply TAlpacaService::Common(TAlpacaDevice& device, const TAlpacaCall& ca
     if (m == QLatin1String("driverversion")) return TAlpacaReply::Ok(info_.version);
     if (m == QLatin1String("interfaceversion")) return TAlpacaReply::Ok(device.InterfaceVersion());
     if (m == QLatin1String("name")) return TAlpacaReply::Ok(device.DeviceName());
-    if (m == QLatin1String("supportedactions")) return TAlpacaReply::Ok(QJsonArray());
+    if (m == QLatin1String("supportedactions"))
+        return TAlpacaReply::Ok(QJsonArray::fromStringList(device.SupportedActions()));
+    if (m == QLatin1String("action") && !device.SupportedActions().isEmpty()) {
+        const QString name = call.Text(QLatin1StringView("Action"));
+        for (const QString& action : device.SupportedActions())
+            if (name.compare(action, Qt::CaseInsensitive) == 0) return device.RunAction(action);
+        return TAlpacaReply::Error(ascom::kActionNotImplemented,
+                                   QStringLiteral("%1 has no action %2; its actions are %3")
+                                       .arg(device.DeviceName(), name,
+                                            device.SupportedActions().join(QStringLiteral(", "))));
+    }
     // action, commandblind, commandbool, commandstring
     return TAlpacaReply::Error(ascom::kNotImplemented,
                                QStringLiteral("%1 is not implemented: Skyvarn sends no raw "
@@ -259,7 +273,7 @@ THttpAnswer TAlpacaService::Management(const QByteArray& path, const TFormFields
 }
 
 THttpAnswer TAlpacaService::Setup(const QByteArray& path) const {
-    if (path == "/" || path == "/setup") return THttpAnswer::Html(200, ServerPage(*this));
+    if (path == "/setup") return THttpAnswer::Html(200, ServerPage(*this));
     // "", "setup", "v1", type, number, "setup"
     const QList<QByteArray> parts = path.split('/');
     if (parts.size() == 6 && parts[2] == "v1" && parts[5] == "setup") {

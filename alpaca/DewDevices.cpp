@@ -5,6 +5,8 @@
 #include "DewController.h"
 #include "Display.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <cmath>
 
@@ -132,6 +134,25 @@ TAlpacaReply TAlpacaConditions::Reading(double value) const {
         return TAlpacaReply::Error(ascom::kInvalidOperation,
                                    QStringLiteral("The Brisella has sent no reading yet"));
     return TAlpacaReply::Ok(value);
+}
+
+QStringList TAlpacaConditions::SupportedActions() const {
+    QStringList actions{QStringLiteral("Probes")};
+    if (history_) actions.append(QStringLiteral("History"));
+    return actions;
+}
+
+TAlpacaReply TAlpacaConditions::RunAction(const QString& name) const {
+    if (name == QLatin1String("History") && history_) return TAlpacaReply::Ok(history_());
+    if (name != QLatin1String("Probes")) return TAlpacaDevice::RunAction(name);
+    if (!Connected()) return NotConnectedReply(*this);
+    const DewValues& v = dew_.Values;
+    const QJsonObject probes{{QStringLiteral("Probe1"), v.CalT1 + v.LocTemp1},
+                             {QStringLiteral("Probe2"), v.CalT2 + v.LocTemp2}};
+    const TAlpacaReply reading = Reading(0);
+    if (reading.errorNumber != 0) return reading;
+    return TAlpacaReply::Ok(
+        QString::fromUtf8(QJsonDocument(probes).toJson(QJsonDocument::Compact)));
 }
 
 TAlpacaReply TAlpacaConditions::Sensor(const QString& name, bool describe) const {

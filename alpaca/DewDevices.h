@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <array>
+#include <functional>
 #include <optional>
 
 class TDewController;
@@ -26,6 +27,12 @@ class TAlpacaConditions : public QObject, public TAlpacaDevice {
     QList<TAlpacaMember> Members() const override;
     QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) override;
     QList<std::pair<QString, QString>> State() const override;
+    // "Probes": the two heater probes' temperatures as the main window shows them, a JSON
+    // object {"Probe1": °C, "Probe2": °C} in a string. "History", once given a source: the
+    // night's temperatures as that source writes them.
+    QStringList SupportedActions() const override;
+    TAlpacaReply RunAction(const QString& name) const override;
+    void SetHistorySource(std::function<QString()> source) { history_ = std::move(source); }
 
   private:
     TAlpacaReply Sensor(const QString& name, bool describe) const;
@@ -33,6 +40,7 @@ class TAlpacaConditions : public QObject, public TAlpacaDevice {
 
     TDewController& dew_;
     QElapsedTimer lastFrame_; // invalid until a frame came since the link opened
+    std::function<QString()> history_;
 };
 
 // The switches of Switch 0 by their Id.

@@ -93,7 +93,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("alpaca"),
         QStringLiteral("Start the Alpaca server as its window's Start does (discovery on UDP "
                        "32227) and print its address, so that NINA and other Alpaca clients use "
-                       "the accessories."));
+                       "the accessories, then the address of its app for phones and tablets and "
+                       "its QR code."));
     const QCommandLineOption alpacaPort(
         QStringLiteral("alpaca-port"),
         QStringLiteral("The Alpaca server's TCP port (default 11111; 0 takes a free one)."),
@@ -225,6 +226,9 @@ void StartAlpaca(std::ostream& out, std::ostream& err) {
     }
     out << "Alpaca server: " << form.ServerUrl() << " (discovery on UDP "
         << AlpacaHost->Server().DiscoveryPort() << ")" << std::endl;
+    out << QStringLiteral("App for phones and tablets: ") + form.AppUrl() + QChar('\n') +
+               QrForTerminal(EncodeQr(form.AppUrl()))
+        << std::flush;
 }
 
 QString RemoteBanner(const QString& url) {

@@ -177,6 +177,18 @@ QRect THistoryChart::PlotRect() const {
                  QPoint(width() - 1 - margins_.right(), height() - 1 - margins_.bottom()));
 }
 
+void THistoryChart::SetNight(bool on) {
+    night_ = on;
+    update();
+}
+
+QRgb THistoryChart::Shown(QRgb rgb) const {
+    if (!night_) return rgb;
+    // The darker a colour is on white, the brighter its red on black; green a quarter of it.
+    const int red = 110 + (255 - qGray(rgb)) * 145 / 255;
+    return qRgb(red, red / 4, 0);
+}
+
 void THistoryChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     PaintChart(painter);
@@ -186,11 +198,11 @@ void THistoryChart::PaintChart(QPainter& painter) const {
     painter.fillRect(rect(), palette().window());
     const QRect plot = PlotRect();
     if (plot.width() < 2 || plot.height() < 2) return;
-    painter.fillRect(plot, Qt::white);
+    painter.fillRect(plot, night_ ? Qt::black : Qt::white);
 
     // Grid under the series.
     const Mapping scale{plot, 0};
-    painter.setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 0, Qt::DotLine));
+    painter.setPen(QPen(night_ ? QColor(0x60, 0, 0) : QColor(0xC0, 0xC0, 0xC0), 0, Qt::DotLine));
     for (double v = kMinimum; v <= kMaximum; v += kTickStep) {
         const int y = scale.Row(v);
         painter.drawLine(plot.left(), y, plot.right(), y);
@@ -220,7 +232,7 @@ void THistoryChart::PaintSeries(QPainter& painter, const TChartSeries& s, const 
         QPoint prev = map.At(s, 0);
         for (std::int64_t i = 1; i < n; ++i) {
             const QPoint p = map.At(s, i);
-            batch.Add(prev, p, s.At(std::size_t(i)).rgb);
+            batch.Add(prev, p, Shown(s.At(std::size_t(i)).rgb));
             prev = p;
         }
         return;
@@ -241,7 +253,7 @@ void THistoryChart::PaintSeries(QPainter& painter, const TChartSeries& s, const 
         for (int k = 0; k < 4; ++k) {
             if (k > 0 && kept[k] == kept[k - 1]) continue;
             const QPoint p = map.At(s, kept[k]);
-            if (started) batch.Add(prev, p, s.At(std::size_t(kept[k])).rgb);
+            if (started) batch.Add(prev, p, Shown(s.At(std::size_t(kept[k])).rgb));
             prev = p;
             started = true;
         }

@@ -32,6 +32,8 @@ class THistoryChart : public QWidget {
 
     // Sets the number of series; all points are dropped.
     void SetSeriesCount(int count);
+    // Red on black: the plot black, the grid and every series in reds.
+    void SetNight(bool on);
     int SeriesCount() const { return int(series_.size()); }
 
     // How a series is named where its points leave the chart: its column in the saved readings
@@ -93,6 +95,8 @@ class THistoryChart : public QWidget {
     void PaintAxis(QPainter& painter, const QRect& plot) const;
     void AskFile(Saving what);
 
+    QRgb Shown(QRgb rgb) const; // a series' colour as drawn, by day or at night
+    bool night_ = false;
     std::vector<TChartSeries> series_;
     std::vector<SeriesNames> names_;
     Rendering rendering_ = Rendering::Envelope;

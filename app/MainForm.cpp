@@ -19,6 +19,7 @@
 #include "Search.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -110,6 +111,78 @@ TFormMain::~TFormMain() {
         delete device;
 }
 
+namespace {
+
+// Night vision's colours: no green or blue above a third of the red.
+QPalette NightPalette() {
+    QPalette night;
+    const QColor text(0xff, 0x30, 0x00), black(Qt::black);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool off = group == QPalette::Disabled;
+        for (QPalette::ColorRole role :
+             {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::BrightText,
+              QPalette::ToolTipText, QPalette::PlaceholderText, QPalette::Link,
+              QPalette::LinkVisited, QPalette::HighlightedText})
+            night.setColor(group, role, off ? QColor(0x80, 0x18, 0x00) : text);
+        for (QPalette::ColorRole role :
+             {QPalette::Window, QPalette::Base, QPalette::ToolTipBase, QPalette::Shadow})
+            night.setColor(group, role, black);
+        night.setColor(group, QPalette::AlternateBase, QColor(0x18, 0, 0));
+        night.setColor(group, QPalette::Button, QColor(0x28, 0, 0));
+        night.setColor(group, QPalette::Light, QColor(0x60, 0, 0));
+        night.setColor(group, QPalette::Midlight, QColor(0x48, 0, 0));
+        night.setColor(group, QPalette::Mid, QColor(0x30, 0, 0));
+        night.setColor(group, QPalette::Dark, QColor(0x20, 0, 0));
+        night.setColor(group, QPalette::Highlight, QColor(0x80, 0, 0));
+    }
+    return night;
+}
+
+// The style's own bevels blend white and grey into the palette: the framed controls are drawn
+// from these colours instead, and the captions that set their own colour take this one.
+const char kNightSheet[] =
+    "* { color: #ff3000; } *:disabled { color: #801800; }"
+    "QPushButton { background-color: #280000; border: 1px solid #700000; }"
+    "QPushButton:pressed, QPushButton:checked { background-color: #500000; }"
+    "QPushButton:disabled { border-color: #400000; }"
+    "QSpinBox, QDoubleSpinBox, QComboBox, QLineEdit, QPlainTextEdit, QTextEdit, QListView,"
+    " QProgressBar { background-color: #100000; border: 1px solid #600000; }"
+    "QProgressBar::chunk { background-color: #a00000; }"
+    "QSpinBox::up-button, QSpinBox::down-button, QDoubleSpinBox::up-button,"
+    " QDoubleSpinBox::down-button, QComboBox::drop-down { background-color: #300000;"
+    " border: 1px solid #600000; }"
+    "QSpinBox::up-arrow, QDoubleSpinBox::up-arrow { width: 0; height: 0;"
+    " border-left: 3px solid #300000; border-right: 3px solid #300000;"
+    " border-bottom: 3px solid #ff3000; }"
+    "QSpinBox::down-arrow, QDoubleSpinBox::down-arrow, QComboBox::down-arrow { width: 0;"
+    " height: 0; border-left: 3px solid #300000; border-right: 3px solid #300000;"
+    " border-top: 3px solid #ff3000; }"
+    "QCheckBox::indicator, QRadioButton::indicator { width: 9px; height: 9px;"
+    " border: 1px solid #900000; background-color: #100000; }"
+    "QRadioButton::indicator { border-radius: 5px; }"
+    "QCheckBox::indicator:checked, QRadioButton::indicator:checked { background-color: #ff3000; }"
+    "QGroupBox { border: 1px solid #500000; }"
+    "QScrollBar { background-color: #100000; }"
+    "QScrollBar::handle { background-color: #500000; }"
+    "QToolTip, QMenu { background-color: #100000; border: 1px solid #600000; }"
+    "QMenu::item:selected { background-color: #500000; }";
+
+// The output sliders' thin track bars, by day and at night.
+QString SliderSheet(bool night) {
+    return night ? QStringLiteral(
+                       "QSlider::groove:horizontal { height: 3px; background: #600000; }"
+                       "QSlider::handle:horizontal { width: 8px; margin: -2px 0; background: "
+                       "#ff3000; }"
+                       "QSlider::handle:horizontal:disabled { background: #500000; }")
+                 : QStringLiteral(
+                       "QSlider::groove:horizontal { height: 3px; background: #9a9a9a; }"
+                       "QSlider::handle:horizontal { width: 8px; margin: -2px 0; background: "
+                       "#303030; }"
+                       "QSlider::handle:horizontal:disabled { background: #a0a0a0; }");
+}
+
+} // namespace
+
 void TFormMain::BuildTop() {
     ButtonLoadDevices = look::Captioned<QPushButton>(this, "ButtonLoadDevices", 3, 4, 105, 17,
                                                      QStringLiteral("Connect All"));
@@ -133,6 +206,27 @@ void TFormMain::BuildTop() {
     connect(ActionHotplug, &QAction::toggled, this,
             GuardedSlot([this] { SetHotplug(ActionHotplug->isChecked()); }));
     addAction(ActionHotplug);
+    ActionNightVision = new QAction(QStringLiteral("Night vision (until Skyvarn ends)"), this);
+    ActionNightVision->setObjectName(QStringLiteral("ActionNightVision"));
+    ActionNightVision->setCheckable(true);
+    connect(ActionNightVision, &QAction::toggled, this, GuardedSlot([this] {
+                if (ActionNightVision->isChecked()) NightVision();
+            }));
+    addAction(ActionNightVision);
+}
+
+void TFormMain::NightVision() {
+    if (ActionNightVision->isChecked() && !ActionNightVision->isEnabled()) return;
+    // For the rest of the run: Qt gives the windows' own fonts back wrongly when the
+    // application's style sheet is taken away again.
+    ActionNightVision->setChecked(true);
+    ActionNightVision->setEnabled(false);
+    QApplication::setPalette(NightPalette());
+    qApp->setStyleSheet(QString::fromLatin1(kNightSheet));
+    for (QSlider* slider : {TrackBarBRS1, TrackBarBRS2, TrackBarBRS3})
+        slider->setStyleSheet(SliderSheet(true));
+    for (THistoryChart* chart : {ChartQLO, ChartBRS})
+        chart->SetNight(true);
 }
 
 void TFormMain::BuildFocuserPanels() {
@@ -212,10 +306,7 @@ void TFormMain::BuildDewPanel() {
         slider->setValue(0);
         slider->setPageStep(1);
         // A 7-pixel track bar: thin groove, small thumb.
-        slider->setStyleSheet(QStringLiteral(
-            "QSlider::groove:horizontal { height: 3px; background: #9a9a9a; }"
-            "QSlider::handle:horizontal { width: 8px; margin: -2px 0; background: #303030; }"
-            "QSlider::handle:horizontal:disabled { background: #a0a0a0; }"));
+        slider->setStyleSheet(SliderSheet(false));
     }
     connect(TrackBarBRS1, &QSlider::valueChanged, this,
             GuardedSlot([this] { TrackBarBRS1Change(); }));

@@ -89,6 +89,8 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     // a port that appears is probed as Connect All probes, and its accessory takes its place
     // when that place is free.
     void SetHotplug(bool on);
+    // "Night vision": every window and both charts red on black until the program ends.
+    void NightVision();
 
     // Telemetry and display
     void getValuesQLO();
@@ -117,7 +119,8 @@ class TFormMain : public QWidget, public TFocuserView, public TDewView {
     QCheckBox* CheckBoxTrackAll;
     QPushButton* ButtonQLOWS;
     QPushButton* ButtonIndi;
-    QAction* ActionHotplug; // in the context menu, checkable
+    QAction* ActionHotplug;     // in the context menu, checkable
+    QAction* ActionNightVision; // in the context menu, checkable
 
     QGroupBox* GroupBoxQLO;
     QLabel* LabelPortStatusQLO;

@@ -16,6 +16,9 @@
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTcpServer>
@@ -154,6 +157,18 @@ TEST_F(AlpacaAppTest, ConditionsAndOutputsAsTheControllerHasThem) {
         Value("/api/v1/observingconditions/0/timesincelastupdate?SensorName=Humidity").toDouble(),
         10);
     EXPECT_EQ(Client().Ask("/api/v1/observingconditions/0/pressure")["ErrorNumber"].toInt(), 0x400);
+    EXPECT_EQ(Value("/api/v1/observingconditions/0/supportedactions").toArray(),
+              (QJsonArray{QStringLiteral("Probes"), QStringLiteral("History")}));
+    const QJsonObject probes =
+        Client().AskPut("/api/v1/observingconditions/0/action", "Action=probes&Parameters=");
+    EXPECT_EQ(probes["ErrorNumber"].toInt(), 0) << probes["ErrorMessage"].toString().toStdString();
+    const QJsonObject probe = QJsonDocument::fromJson(probes["Value"].toString().toUtf8()).object();
+    EXPECT_TRUE(probe["Probe1"].isDouble() && probe["Probe2"].isDouble());
+    EXPECT_EQ(Client()
+                  .AskPut("/api/v1/observingconditions/0/action",
+                          "Action=Other&Parameters=")["ErrorNumber"]
+                  .toInt(),
+              0x40C);
 
     dew.ClearReceived();
     const QJsonObject set = Client().AskPut("/api/v1/switch/0/setswitchvalue", "Id=1&Value=70");
@@ -199,4 +214,12 @@ TEST_F(AlpacaAppTest, ConnectedFollowsSkyvarnsLinks) {
     EXPECT_FALSE(Value("/api/v1/focuser/0/connected").toBool());
     EXPECT_EQ(Client().Ask("/api/v1/focuser/0/position")["ErrorNumber"].toInt(), 0x407);
     EXPECT_EQ(Client().Ask(kHumidity)["ErrorNumber"].toInt(), 0x407);
+}
+
+TEST_F(AlpacaAppTest, TheWindowShowsTheAppsAddressAndItsQrCode) {
+    TFormAlpaca& form = AlpacaHost->Form();
+    EXPECT_EQ(form.AppUrl(), form.ServerUrl() + "/");
+    EXPECT_TRUE(form.LabelAlpacaApp->text().endsWith(form.AppUrl()));
+    EXPECT_FALSE(form.ImageAlpacaAppQr->pixmap().isNull());
+    EXPECT_GE(form.ImageAlpacaAppQr->pixmap().width(), 33 * 4);
 }

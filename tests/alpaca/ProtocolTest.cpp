@@ -196,3 +196,17 @@ TEST(AlpacaProtocol, SetupPagesEscapeWhatTheyShow) {
     EXPECT_FALSE(page.contains("<b>"));
     EXPECT_TRUE(page.contains("href=\"/setup/v1/focuser/0/setup\""));
 }
+
+TEST(AlpacaProtocol, TheAppIsServedAtTheRootBesideTheSetupPages) {
+    TStandInFocuser focuser;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    const THttpAnswer page = Ask(service, Get("/"));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(page.contentType.startsWith("text/html"));
+    EXPECT_TRUE(page.body.contains("src=\"/app.js\""));
+    for (const char* path : {"/app.js", "/app.css", "/manifest.webmanifest", "/icon.svg"})
+        EXPECT_FALSE(Ask(service, Get(path)).body.isEmpty()) << path;
+    EXPECT_TRUE(Ask(service, Get("/setup")).body.contains("Skyvarn Alpaca server"));
+    EXPECT_EQ(Ask(service, Put("/", "")).status, 405);
+    EXPECT_EQ(Ask(service, Get("/app.json")).status, 404);
+}

@@ -4,6 +4,7 @@
 #include "DewController.h"
 #include "Focuser.h"
 #include "FormsFixture.h"
+#include "HistoryChart.h"
 #include "MainForm.h"
 #include "Panels.h"
 #include "PanelsForm.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -185,4 +187,40 @@ TEST_F(FormsTest, DebugLogKeepsTheNewestLinesPastItsCap) {
     for (int i = 0; i < 50; ++i)
         FormMain->LogNotifs("n");
     EXPECT_EQ(Lines(FormMain->MemoAdminMsgs).size(), 51);
+}
+
+// Night vision: every window and both charts red on black (no green or blue above a third of
+// the red), but the pictures a phone's camera reads, until the program ends.
+TEST_F(FormsTest, NightVisionTurnsEveryWindowRedOnBlack) {
+    FormMain->ChartQLO->AddPoint(0, 10, 600, 0xff0000ff);
+    FormMain->ChartQLO->AddPoint(0, 12, 601, 0xff0000ff);
+    FormMain->ChartBRS->AddPoint(3, 5, 600, 0xff000000);
+    FormMain->ChartBRS->AddPoint(3, 6, 601, 0xff000000);
+    FormMain->ActionNightVision->setChecked(true);
+    const QList<QWidget*> pictures{
+        FormQLOWS->PaintBox1, FormQLOWS->ImageWiFi,
+        FormMain->findChild<QWidget*>(QStringLiteral("ImageAlpacaAppQr"))};
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMenu*>(window)) continue;
+        const QImage shot = window->grab().toImage();
+        int wrong = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QPoint at(x, y);
+                if (std::any_of(pictures.begin(), pictures.end(), [&](QWidget* p) {
+                        return p && p->window() == window &&
+                               QRect(p->mapTo(window, QPoint(0, 0)), p->size()).contains(at);
+                    }))
+                    continue;
+                const QColor c = shot.pixelColor(at);
+                if (c.green() * 3 > c.red() + 3 || c.blue() * 3 > c.red() + 3) ++wrong;
+            }
+        EXPECT_EQ(wrong, 0) << window->objectName().toStdString();
+        if (const QByteArray dir = qgetenv("NIGHT_VISION_SHOTS"); !dir.isEmpty())
+            shot.save(QString::fromLocal8Bit(dir) + QChar('/') + window->objectName() + ".png");
+    }
+    EXPECT_FALSE(FormMain->ActionNightVision->isEnabled());
+    // The windows of the next test in this process are made anew, by day.
+    qApp->setStyleSheet(QString());
+    QApplication::setPalette(QPalette());
 }
