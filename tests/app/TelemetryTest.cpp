@@ -366,14 +366,17 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
     Plug("a-focuser", focuser);
     Plug("b-dew", dew);
     FormMain->CheckBoxTrackAll->setChecked(false);
-    for (int s = 0; s < 2; ++s)
-        FormMain->ChartQLO->AddPoint(s, 10, 0, 0xff0000ffu);
-    for (int s = 0; s < 4; ++s)
-        FormMain->ChartBRS->AddPoint(s, 10, 0, 0xff0000ffu);
+    for (int i = 0; i < 5; ++i) {
+        for (int s = 0; s < 2; ++s)
+            FormMain->ChartQLO->AddPoint(s, 10, 0, 0xff0000ffu);
+        for (int s = 0; s < 4; ++s)
+            FormMain->ChartBRS->AddPoint(s, 10, 0, 0xff0000ffu);
+    }
 
     ClickLoadDevices();
-    // Cleared before the first replies can come in.
-    EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
+    // Cleared before the first replies (a first one may already be charted on a loaded machine).
+    for (const qsizetype count : Counts())
+        EXPECT_LE(count, 1);
     // One focuser temperature and one dew frame, two refreshes: the second adds to the series
     // of both devices, the first only to those of the device that answered first; nothing for
     // the absent focuser 2.
@@ -391,7 +394,8 @@ TEST_F(TrackingTest, ConnectAllEmptiesBothChartsAndDisconnectAllKeepsThem) {
 
     ClickLoadDevices();
     ASSERT_TRUE(FormMain->QLO->Connected());
-    EXPECT_EQ(Counts(), std::vector<qsizetype>(6, 0));
+    for (const qsizetype count : Counts())
+        EXPECT_LE(count, 1);
 }
 
 // Through the main window: each series starts with its own device's first reading, never with
