@@ -289,9 +289,8 @@ QCoro::Task<TFocuser::MoveEnd> TFocuser::Move(focuser::TMoveAsk ask, QString key
                          QStringLiteral(" MoveTo :"));
     // What was true when it was asked may have changed while it waited.
     if (const auto refused = Refusal(ask)) Refuse(ask, refused->why);
-    const auto plan = focuser::Plan(ask, Position, MoveState(), Title());
-    if (const QString* why = std::get_if<QString>(&plan)) Refuse(ask, *why);
-    const focuser::TMovePlan move = std::get<focuser::TMovePlan>(plan);
+    // Refusal has made sure the plan goes (a go-to needs the position it is planned from).
+    const focuser::TMovePlan move = std::get<focuser::TMovePlan>(focuser::Plan(ask, Position));
     if (ask.kind == focuser::TMoveAsk::Kind::To && move.steps == 0) co_return MoveEnd::Done;
     co_return co_await Run(move.in, move.steps);
 }

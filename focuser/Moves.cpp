@@ -7,9 +7,6 @@
 
 namespace focuser {
 
-std::variant<TMovePlan, QString> Plan(const TMoveAsk& ask, int position, const TMoveState& state,
-                                      const QString& device);
-
 namespace {
 
 int MaxOf(const TMoveState& state) {
@@ -25,6 +22,17 @@ std::optional<QString> OutsideTravel(int target, const TMoveState& state, const 
 }
 
 } // namespace
+
+std::variant<TMovePlan, QString> Plan(const TMoveAsk& ask, int position) {
+    if (ask.kind == TMoveAsk::Kind::By) return TMovePlan{ask.in, ask.steps};
+    const int steps = std::abs(ask.target - position);
+    if (steps > kMaxMoveSteps)
+        return QStringLiteral("%1 is %2 steps away; one move goes at most %3 steps")
+            .arg(ask.target)
+            .arg(steps)
+            .arg(kMaxMoveSteps);
+    return TMovePlan{ask.target < position, steps};
+}
 
 std::optional<TRefusal> Refusal(const TMoveAsk& ask, const TMoveState& state,
                                 const QString& device) {
@@ -56,27 +64,9 @@ std::optional<TRefusal> Refusal(const TMoveAsk& ask, const TMoveState& state,
         return now(QStringLiteral("%1 has not reported its position yet").arg(device));
     if (ask.withinTravel)
         if (auto why = OutsideTravel(ask.target, state, device)) return value(why);
-    const auto plan = Plan(ask, *state.position, state, device);
+    const auto plan = Plan(ask, *state.position);
     if (const QString* why = std::get_if<QString>(&plan)) return value(*why);
     return std::nullopt;
-}
-
-std::variant<TMovePlan, QString> Plan(const TMoveAsk& ask, int position, const TMoveState& state,
-                                      const QString& device) {
-    if (ask.kind == TMoveAsk::Kind::By) {
-        if (ask.withinTravel)
-            if (auto why = OutsideTravel(ask.in ? position - ask.steps : position + ask.steps,
-                                         state, device))
-                return *why;
-        return TMovePlan{ask.in, ask.steps};
-    }
-    const int steps = std::abs(ask.target - position);
-    if (steps > kMaxMoveSteps)
-        return QStringLiteral("%1 is %2 steps away; one move goes at most %3 steps")
-            .arg(ask.target)
-            .arg(steps)
-            .arg(kMaxMoveSteps);
-    return TMovePlan{ask.target < position, steps};
 }
 
 } // namespace focuser

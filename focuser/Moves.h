@@ -44,12 +44,12 @@ struct TRefusal {
 std::optional<TRefusal> Refusal(const TMoveAsk& ask, const TMoveState& state,
                                 const QString& device);
 
-// The move that does the ask from position: in or out by steps (0: nothing to do), or why not.
+// The move that does the ask from position: in or out by steps (0: nothing to do), or why not
+// (a target more than one move away). The rest of the rules are Refusal's.
 struct TMovePlan {
     bool in = false;
     int steps = 0;
 };
-std::variant<TMovePlan, QString> Plan(const TMoveAsk& ask, int position, const TMoveState& state,
-                                      const QString& device);
+std::variant<TMovePlan, QString> Plan(const TMoveAsk& ask, int position);
 
 } // namespace focuser

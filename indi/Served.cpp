@@ -131,8 +131,8 @@ QCoro::Task<> TServedFocuser::ReadAndDefine(int generation) {
         co_await focuser_.LearnSettings();
     } catch (const TCancelled&) {
         co_return;
-    } catch (const Failure& e) {
-        if (self) server_.Log(QStringLiteral("%1: settings not read (%2)").arg(name_, e.Message()));
+    } catch (const Failure&) {
+        // Logged by the focuser; said below.
     }
     if (!self || generation != generation_ || !focuser_.Ready()) co_return;
     std::optional<int> max;

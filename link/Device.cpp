@@ -176,12 +176,8 @@ void TDevice::MarkReady() {
     emit BecameReady();
 }
 
-bool TDevice::StartPoll(const std::function<bool()>& write, int boundMs) {
-    return StartPoll(write, boundMs, -1);
-}
-
-bool TDevice::StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs) {
-    if (!Connected()) return false;
+void TDevice::StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs) {
+    if (!Connected()) return;
     if (Engaged()) {
         const bool starved =
             starvedMs >= 0 && lastPoll_.isValid() && lastPoll_.elapsed() > starvedMs;
@@ -190,17 +186,15 @@ bool TDevice::StartPoll(const std::function<bool()>& write, int boundMs, int sta
             duePoll_ = [this, write, boundMs] {
                 // The turn was kept for it; nothing else ran meanwhile.
                 busy_ = false;
-                RunPoll(write, boundMs);
-                if (!busy_) EndTurn();
+                if (!RunPoll(write, boundMs)) EndTurn();
             };
-        return false;
+        return;
     }
     RunPoll(write, boundMs);
-    return true;
 }
 
-void TDevice::RunPoll(const std::function<bool()>& write, int boundMs) {
-    if (!Connected()) return;
+bool TDevice::RunPoll(const std::function<bool()>& write, int boundMs) {
+    if (!Connected()) return false;
     lastPoll_.start();
     busy_ = true; // taken at once: nothing may come between the write and its reply
     polling_ = true;
@@ -208,9 +202,10 @@ void TDevice::RunPoll(const std::function<bool()>& write, int boundMs) {
     if (!write()) {
         turn = TTurn();
         MarkReady();
-        return;
+        return true;
     }
     Launch(AwaitPollReply(std::move(turn), boundMs));
+    return true;
 }
 
 QCoro::Task<> TDevice::AwaitPollReply(TTurn turn, int boundMs) {

@@ -113,14 +113,13 @@ class TDevice : public QObject {
     virtual void CharsArrived() {}
 
     // A poll: unless the device is closed or an exchange runs or waits (the poll is then
-    // skipped, false), write() writes the poll's command (false when it could not) and the poll
+    // skipped), write() writes the poll's command (false when it could not) and the poll
     // holds the turn while TakePollReply() reads what arrives, until it says the reply is whole
     // or boundMs have passed. The first poll after the greeting makes the device Ready.
-    bool StartPoll(const std::function<bool()>& write, int boundMs);
-    // A poll that falls due while an exchange runs is skipped, unless others wait behind it and
-    // the last poll is older than starvedMs: it then runs as soon as the running exchange ends,
-    // before those that wait, so that a stream of requests cannot stop the polling.
-    bool StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs);
+    // With starvedMs, a poll that falls due while an exchange runs and others wait behind it is
+    // not skipped once the last poll is older than that: it runs as soon as the running exchange
+    // ends, before those that wait, so that a stream of requests cannot stop the polling.
+    void StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs = -1);
     // Reads what arrived for a poll and runs the receive step; true when the reply is whole.
     virtual bool TakePollReply() { return true; }
     // A device that is never polled is Ready once greeted.
@@ -135,7 +134,8 @@ class TDevice : public QObject {
     void SetBusy(bool busy);
     void ShowBusy();
     QCoro::Task<> AwaitPollReply(TTurn turn, int boundMs);
-    void RunPoll(const std::function<bool()>& write, int boundMs);
+    // False when the link is closed: nothing was written and the turn was not taken.
+    bool RunPoll(const std::function<bool()>& write, int boundMs);
 
     QString name_;
     LogSink log_;

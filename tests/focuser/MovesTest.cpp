@@ -56,25 +56,25 @@ TEST(FocuserMoves, AsksAreTakenOrRefusedWithWhy) {
     for (const Case& c : cases) {
         const auto refusal = focuser::Refusal(c.ask, c.state, QStringLiteral("Quillo 1"));
         EXPECT_EQ(refusal ? refusal->why.toStdString() : std::string(), c.refused) << c.what;
-        if (refusal) EXPECT_EQ(refusal->badValue, c.badValue) << c.what;
+        if (refusal) {
+            EXPECT_EQ(refusal->badValue, c.badValue) << c.what;
+        }
     }
 }
 
 TEST(FocuserMoves, AGoToIsTheDifferenceFromWhereTheFocuserIs) {
-    const TMoveState state{true, false, 0, std::nullopt};
     struct Case {
         int target, position;
         bool in;
         int steps;
     } cases[] = {{30100, 30800, true, 700}, {30900, 30100, false, 800}, {500, 500, false, 0}};
     for (const Case& c : cases) {
-        const auto plan = focuser::Plan(TMoveAsk::To(c.target), c.position, state, "Quillo 1");
+        const auto plan = focuser::Plan(TMoveAsk::To(c.target), c.position);
         ASSERT_TRUE(std::holds_alternative<focuser::TMovePlan>(plan)) << c.target;
         EXPECT_EQ(std::get<focuser::TMovePlan>(plan).in, c.in) << c.target;
         EXPECT_EQ(std::get<focuser::TMovePlan>(plan).steps, c.steps) << c.target;
     }
-    EXPECT_TRUE(std::holds_alternative<QString>(
-        focuser::Plan(TMoveAsk::To(65535), -1, state, QStringLiteral("Quillo 1"))));
+    EXPECT_TRUE(std::holds_alternative<QString>(focuser::Plan(TMoveAsk::To(65535), -1)));
 }
 
 } // namespace
