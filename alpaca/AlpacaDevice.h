@@ -2,12 +2,15 @@
 #pragma once
 // One ASCOM device as the Alpaca Device API serves it: its identity, the members of its
 // interface beyond the common ones, and the calls of those members. The common members
-// (connected, description, name ...) are answered by the service from the identity.
+// (connected, connect, description, devicestate, name ...) are answered by the service from the
+// identity and from what the device knows.
 #include "FormFields.h"
 
 #include "Failure.h"
 
 #include <QCoroTask>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QLatin1StringView>
 #include <QList>
@@ -22,6 +25,7 @@ inline constexpr int kInvalidValue = 0x401;
 inline constexpr int kNotConnected = 0x407;
 inline constexpr int kInvalidOperation = 0x40B;
 inline constexpr int kActionNotImplemented = 0x40C;
+inline constexpr int kOperationCancelled = 0x40E;
 // The first of the numbers a driver gives its own errors: a failure of the device's link.
 inline constexpr int kDriverError = 0x500;
 } // namespace ascom
@@ -47,7 +51,8 @@ class TBadRequest : public Failure {
 };
 
 // A member of a device's interface: its path name and how it is called. needsLink: answered
-// with "not connected" while Skyvarn has no link to the device.
+// with "not connected" (0x407) while Skyvarn has no link to the device, and to a client that
+// disconnected itself from the device (Connected set false, or Disconnect).
 struct TAlpacaMember {
     QLatin1StringView name;
     bool get;
@@ -78,7 +83,8 @@ class TAlpacaDevice {
     virtual QString DeviceName() const = 0; // "Quillo 1"
     virtual QString Description() const = 0;
     virtual int InterfaceVersion() const = 0;
-    // Skyvarn's link to the device is open.
+    // Skyvarn holds the device: its link is open and it is ready. What a client reads as
+    // Connected unless it disconnected itself (the service keeps that, client by client).
     virtual bool Connected() const = 0;
     virtual QList<TAlpacaMember> Members() const = 0;
     // Calls one of Members(), already checked against its table (and the link when it needs
@@ -94,7 +100,18 @@ class TAlpacaDevice {
     virtual TAlpacaReply RunAction(const QString& name) const {
         return TAlpacaReply::Error(ascom::kActionNotImplemented, name);
     }
+    // DeviceState (Platform 7): the operational properties its interface document names, as
+    // {"Name", "Value"} objects, from what is known now: it never waits for the device, and it
+    // leaves out what would be an error if read (the service adds the TimeStamp).
+    virtual QJsonArray DeviceState() const { return {}; }
 };
+
+// One item of DeviceState.
+inline QJsonObject StateItem(const QString& name, const QJsonValue& value) {
+    return QJsonObject{{QStringLiteral("Name"), name}, {QStringLiteral("Value"), value}};
+}
 
 // The answer to a member of a device whose link is not open.
 TAlpacaReply NotConnectedReply(const TAlpacaDevice& device);
+// The answer to a member of a device that the asking client disconnected itself from.
+TAlpacaReply ClientDisconnectedReply(const TAlpacaDevice& device);

@@ -4,6 +4,7 @@
 #include "AppPages.h"
 #include "SetupPages.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,14 +16,19 @@ namespace {
 // makes a name-based UUID that stays the same from run to run.
 const QUuid kIdNamespace(QStringLiteral("b6645b87-b2b1-40bf-a22d-d64ebd8545ad"));
 
-// The members every device has, in the reference's order.
+// The members every device has, in the reference's order (Connect, Connecting, DeviceState and
+// Disconnect since Platform 7).
 const TAlpacaMember kCommonMembers[] = {
     {QLatin1StringView("action"), false, true, false},
     {QLatin1StringView("commandblind"), false, true, false},
     {QLatin1StringView("commandbool"), false, true, false},
     {QLatin1StringView("commandstring"), false, true, false},
+    {QLatin1StringView("connect"), false, true, false},
     {QLatin1StringView("connected"), true, true, false},
+    {QLatin1StringView("connecting"), true, false, false},
     {QLatin1StringView("description"), true, false, false},
+    {QLatin1StringView("devicestate"), true, false, true},
+    {QLatin1StringView("disconnect"), false, true, false},
     {QLatin1StringView("driverinfo"), true, false, false},
     {QLatin1StringView("driverversion"), true, false, false},
     {QLatin1StringView("interfaceversion"), true, false, false},
@@ -30,12 +36,27 @@ const TAlpacaMember kCommonMembers[] = {
     {QLatin1StringView("supportedactions"), true, false, false},
 };
 
+const QLatin1StringView kClientIdName("ClientID");
+const QLatin1StringView kTransactionName("ClientTransactionID");
+
 QByteArray Utf8(const QString& text) {
     return text.toUtf8();
 }
 
 THttpAnswer BadRequest(const QString& why) {
     return THttpAnswer::Text(400, Utf8(why));
+}
+
+// The request's ClientID or ClientTransactionID, when it has one; a value that is not an
+// unsigned 32-bit number raises TBadRequest (the reference's answer to a bad parameter value).
+std::optional<quint32> IdParameter(const TFormFields& params, QLatin1StringView name) {
+    const std::optional<QString> text = params.Value(name);
+    if (!text) return std::nullopt;
+    const std::optional<quint32> value = ParseUInt32(*text);
+    if (!value)
+        throw TBadRequest(QStringLiteral("Parameter %1 is not an unsigned 32-bit integer: '%2'")
+                              .arg(name, *text));
+    return value;
 }
 
 } // namespace
@@ -98,22 +119,32 @@ QCoro::Task<THttpAnswer> TAlpacaService::Answer(THttpRequest request) {
         const TFormFields params = put ? TFormFields::Parse(request.body, Qt::CaseSensitive)
                                        : TFormFields::Parse(request.query);
         const TRoute route = RouteDevice(request, request.path.split('/'));
-        if (route.answer) {
-            answer = *route.answer;
+        quint32 client = 0;
+        TClient clientId;
+        std::optional<THttpAnswer> refused = route.answer;
+        if (!refused) {
+            try {
+                client = IdParameter(params, kTransactionName).value_or(0);
+                clientId = IdParameter(params, kClientIdName);
+            } catch (const TBadRequest& e) {
+                refused = BadRequest(e.Message());
+            }
+        }
+        if (refused) {
+            answer = *refused;
         } else {
             TAlpacaCall call{QString::fromLatin1(route.member.name), put, params};
-            const std::optional<QString> transaction = params.Value(u"ClientTransactionID");
-            const quint32 client = transaction ? ParseUInt32(*transaction).value_or(0) : 0;
             TAlpacaDevice* device = route.device;
             // Numbered as they arrive; and nothing of the service is used after the device's
             // call, which may end after the service is gone (at exit, as the links close).
             const quint32 server = ++serverTransaction_;
             try {
                 TAlpacaReply reply;
-                if (route.common)
-                    reply = Common(*device, call);
-                else if (route.member.needsLink && !device->Connected())
-                    reply = NotConnectedReply(*device);
+                if (route.member.needsLink && !ClientConnected(*device, clientId))
+                    reply = device->Connected() ? ClientDisconnectedReply(*device)
+                                                : NotConnectedReply(*device);
+                else if (route.common)
+                    reply = Common(*device, call, clientId);
                 else
                     reply = co_await device->Call(std::move(call));
                 answer.body = JsonAnswer(reply, client, server);
@@ -205,15 +236,49 @@ TAlpacaService::TRoute TAlpacaService::RouteDevice(const THttpRequest& request,
     return route;
 }
 
-TAlpacaReply TAlpacaService::Common(TAlpacaDevice& device, const TAlpacaCall& call) const {
+bool TAlpacaService::ClientConnected(const TAlpacaDevice& device, TClient client) const {
+    if (!device.Connected()) return false;
+    const auto it = disconnected_.constFind(&device);
+    return it == disconnected_.cend() || !it->clients.contains(ClientKey(client));
+}
+
+TAlpacaReply TAlpacaService::SetClientConnected(TAlpacaDevice& device, TClient client,
+                                                bool connected) {
+    // Skyvarn's link belongs to Skyvarn: a client connects to the device while Skyvarn holds it
+    // and never closes the link; its disconnect is its own.
+    const qint64 key = ClientKey(client);
+    if (connected) {
+        if (!device.Connected()) return NotConnectedReply(device);
+        const auto it = disconnected_.find(&device);
+        if (it != disconnected_.end() && it->clients.remove(key)) it->order.removeOne(key);
+        return TAlpacaReply::Ok();
+    }
+    TDisconnected& d = disconnected_[&device];
+    if (!d.clients.contains(key)) {
+        d.clients.insert(key);
+        d.order.append(key);
+        if (d.order.size() > kMaxDisconnectedClients) d.clients.remove(d.order.takeFirst());
+    }
+    return TAlpacaReply::Ok();
+}
+
+TAlpacaReply TAlpacaService::Common(TAlpacaDevice& device, const TAlpacaCall& call,
+                                    TClient client) {
     const QString& m = call.member;
     if (m == QLatin1String("connected")) {
-        if (!call.put) return TAlpacaReply::Ok(device.Connected());
-        // Skyvarn's link belongs to Skyvarn: a client connects to it when it is open and never
-        // closes it.
-        if (call.Bool(QLatin1StringView("Connected")) && !device.Connected())
-            return NotConnectedReply(device);
-        return TAlpacaReply::Ok();
+        if (!call.put) return TAlpacaReply::Ok(ClientConnected(device, client));
+        return SetClientConnected(device, client, call.Bool(QLatin1StringView("Connected")));
+    }
+    // Connect completes before it answers: Skyvarn already holds the device (or the answer is
+    // an error), so there is nothing left to wait for and Connecting reads false at once.
+    if (m == QLatin1String("connect")) return SetClientConnected(device, client, true);
+    if (m == QLatin1String("disconnect")) return SetClientConnected(device, client, false);
+    if (m == QLatin1String("connecting")) return TAlpacaReply::Ok(false);
+    if (m == QLatin1String("devicestate")) {
+        QJsonArray state = device.DeviceState();
+        state.append(StateItem(QStringLiteral("TimeStamp"),
+                               QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)));
+        return TAlpacaReply::Ok(state);
     }
     if (m == QLatin1String("description")) return TAlpacaReply::Ok(device.Description());
     if (m == QLatin1String("driverinfo"))
@@ -234,7 +299,14 @@ TAlpacaReply TAlpacaService::Common(TAlpacaDevice& device, const TAlpacaCall& ca
                                        .arg(device.DeviceName(), name,
                                             device.SupportedActions().join(QStringLiteral(", "))));
     }
-    // action, commandblind, commandbool, commandstring
+    // action, commandblind, commandbool, commandstring: their parameters are checked all the
+    // same (a request that cannot be read is answered so).
+    if (m == QLatin1String("action")) {
+        call.Text(QLatin1StringView("Action"));
+    } else {
+        call.Text(QLatin1StringView("Command"));
+        call.Bool(QLatin1StringView("Raw"));
+    }
     return TAlpacaReply::Error(ascom::kNotImplemented,
                                QStringLiteral("%1 is not implemented: Skyvarn sends no raw "
                                               "commands and has no actions of its own")
@@ -242,8 +314,13 @@ TAlpacaReply TAlpacaService::Common(TAlpacaDevice& device, const TAlpacaCall& ca
 }
 
 THttpAnswer TAlpacaService::Management(const QByteArray& path, const TFormFields& params) {
-    const std::optional<QString> transaction = params.Value(u"ClientTransactionID");
-    const quint32 client = transaction ? ParseUInt32(*transaction).value_or(0) : 0;
+    quint32 client = 0;
+    try {
+        client = IdParameter(params, kTransactionName).value_or(0);
+        IdParameter(params, kClientIdName);
+    } catch (const TBadRequest& e) {
+        return BadRequest(e.Message());
+    }
     THttpAnswer answer;
     if (path == "/management/apiversions") {
         answer.body = Json(TAlpacaReply::Ok(QJsonArray{1}), client);
@@ -291,6 +368,13 @@ TAlpacaReply NotConnectedReply(const TAlpacaDevice& device) {
     return TAlpacaReply::Error(ascom::kNotConnected,
                                QStringLiteral("%1 is not connected to Skyvarn: press Connect All "
                                               "in Skyvarn's main window")
+                                   .arg(device.DeviceName()));
+}
+
+TAlpacaReply ClientDisconnectedReply(const TAlpacaDevice& device) {
+    return TAlpacaReply::Error(ascom::kNotConnected,
+                               QStringLiteral("This client disconnected from %1 (Skyvarn still "
+                                              "holds it): set Connected true or call Connect")
                                    .arg(device.DeviceName()));
 }
 

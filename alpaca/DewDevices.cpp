@@ -61,6 +61,12 @@ const QList<TAlpacaMember> kSwitchMembers = {
     {QLatin1StringView("setswitchname"), false, true, false},
     {QLatin1StringView("setswitchvalue"), false, true, true},
     {QLatin1StringView("switchstep"), true, false, false},
+    // ISwitchV3
+    {QLatin1StringView("canasync"), true, false, true},
+    {QLatin1StringView("cancelasync"), false, true, true},
+    {QLatin1StringView("setasync"), false, true, true},
+    {QLatin1StringView("setasyncvalue"), false, true, true},
+    {QLatin1StringView("statechangecomplete"), true, false, true},
 };
 
 const char* const kSwitchNames[kDewSwitchCount] = {"Output 1", "Output 2", "Output 3",
@@ -129,6 +135,14 @@ QList<std::pair<QString, QString>> TAlpacaConditions::State() const {
     };
 }
 
+QJsonArray TAlpacaConditions::DeviceState() const {
+    if (!lastFrame_.isValid()) return {};
+    const DewValues& v = dew_.Values;
+    return {StateItem(QStringLiteral("DewPoint"), v.Dewpoint),
+            StateItem(QStringLiteral("Humidity"), v.Humidity),
+            StateItem(QStringLiteral("Temperature"), v.CalTA + v.AmbTemp)};
+}
+
 TAlpacaReply TAlpacaConditions::Reading(double value) const {
     if (!lastFrame_.isValid())
         return TAlpacaReply::Error(ascom::kInvalidOperation,
@@ -194,8 +208,12 @@ QCoro::Task<TAlpacaReply> TAlpacaConditions::Call(TAlpacaCall call) {
         co_return TAlpacaReply::Error(ascom::kNotImplemented,
                                       QStringLiteral("The Brisella sends its readings every 2 s "
                                                      "while Skyvarn tracks it"));
+    // The sensors it has not, by their interface names.
+    QString sensor = m;
+    for (const char* name : kSensorNames)
+        if (m.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) sensor = QLatin1String(name);
     co_return TAlpacaReply::Error(ascom::kNotImplemented,
-                                  QStringLiteral("The Brisella has no %1 sensor").arg(m));
+                                  QStringLiteral("The Brisella has no %1 sensor").arg(sensor));
 }
 
 // ---- Switch ----
@@ -207,8 +225,11 @@ std::optional<int> OutputSliderFor(double percent) {
 
 TAlpacaSwitches::TAlpacaSwitches(TDewController& dew, QObject* parent)
     : QObject(parent), dew_(dew) {
-    connect(&dew_, &TDewController::FrameParsed, this, [this] { setOutputs_.fill(std::nullopt); });
-    connect(&dew_, &TDevice::Opened, this, [this] { setOutputs_.fill(std::nullopt); });
+    // What failed on the last link is no news on the next.
+    connect(&dew_, &TDevice::Opened, this, [this] {
+        for (TWrites& w : writes_)
+            w.failed.reset();
+    });
 }
 
 QString TAlpacaSwitches::Description() const {
@@ -225,25 +246,29 @@ QList<TAlpacaMember> TAlpacaSwitches::Members() const {
 
 double TAlpacaSwitches::Value(TDewSwitch id) const {
     const DewValues& v = dew_.Values;
+    // The modes as last written (a write returns once a frame confirmed it) or as the frames
+    // tell since; the outputs as the last frame tells (the one that confirmed a write, or later).
+    const TDewController::Modes modes = dew_.KnownModes();
     switch (id) {
     case TDewSwitch::Output1:
+        return v.Out1;
     case TDewSwitch::Output2:
-    case TDewSwitch::Output3: {
-        const int out = id == TDewSwitch::Output1   ? v.Out1
-                        : id == TDewSwitch::Output2 ? v.Out2
-                                                    : v.Out3;
-        return setOutputs_[int(id)].value_or(out);
-    }
+        return v.Out2;
+    case TDewSwitch::Output3:
+        return v.Out3;
     case TDewSwitch::AutoMode:
-        return v.Automode != 0 ? 1 : 0;
+        return modes.automatic ? 1 : 0;
     case TDewSwitch::LinkedOutputs:
-        return v.OutsLinked != 0 ? 1 : 0;
+        return modes.linked ? 1 : 0;
     }
     return 0;
 }
 
 bool TAlpacaSwitches::CanWrite(TDewSwitch id) const {
-    return !IsOutput(id) || !dew_.OutputOwnedByAuto(OutputNumber(id));
+    if (!IsOutput(id)) return true;
+    // Automatic mode moves outputs 1 and 2 itself, and output 3 while it is linked to output 2.
+    const TDewController::Modes modes = dew_.KnownModes();
+    return !modes.automatic || (id == TDewSwitch::Output3 && !modes.linked);
 }
 
 QList<std::pair<QString, QString>> TAlpacaSwitches::State() const {
@@ -254,9 +279,40 @@ QList<std::pair<QString, QString>> TAlpacaSwitches::State() const {
                        : Value(id) != 0 ? QStringLiteral("on")
                                         : QStringLiteral("off");
         if (!CanWrite(id)) text += QStringLiteral(" (set by automatic mode)");
+        if (writes_[i].running > 0) text += QStringLiteral(" (being written)");
         state.append({QLatin1String(kSwitchNames[i]), text});
     }
     return state;
+}
+
+namespace {
+
+// On above the middle of its range: an output at 10 % is off.
+bool IsOn(TDewSwitch id, double value) {
+    return value > (IsOutput(id) ? 50 : 0.5);
+}
+
+} // namespace
+
+QJsonArray TAlpacaSwitches::DeviceState() const {
+    QJsonArray state;
+    for (int i = 0; i < kDewSwitchCount; ++i)
+        state.append(StateItem(QStringLiteral("GetSwitch%1").arg(i),
+                               IsOn(TDewSwitch(i), Value(TDewSwitch(i)))));
+    for (int i = 0; i < kDewSwitchCount; ++i)
+        state.append(StateItem(QStringLiteral("GetSwitchValue%1").arg(i), Value(TDewSwitch(i))));
+    for (int i = 0; i < kDewSwitchCount; ++i) {
+        const TAlpacaReply complete = StateChangeComplete(TDewSwitch(i));
+        if (complete.errorNumber == 0)
+            state.append(StateItem(QStringLiteral("StateChangeComplete%1").arg(i), complete.value));
+    }
+    return state;
+}
+
+TAlpacaReply TAlpacaSwitches::StateChangeComplete(TDewSwitch id) const {
+    const TWrites& w = writes_[int(id)];
+    if (w.failed) return TAlpacaReply::Error(ascom::kDriverError, *w.failed);
+    return TAlpacaReply::Ok(w.running == 0);
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaSwitches::Call(TAlpacaCall call) {
@@ -278,45 +334,82 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Call(TAlpacaCall call) {
         co_return TAlpacaReply::Ok(IsOutput(id) ? 100.0 : 1.0);
     if (m == QLatin1String("switchstep")) co_return TAlpacaReply::Ok(IsOutput(id) ? 10.0 : 1.0);
     if (m == QLatin1String("canwrite")) co_return TAlpacaReply::Ok(CanWrite(id));
-    // On above the middle of its range: an output at 10 % is off.
-    if (m == QLatin1String("getswitch"))
-        co_return TAlpacaReply::Ok(Value(id) > (IsOutput(id) ? 50 : 0.5));
+    // Every write that can be made can be made asynchronously.
+    if (m == QLatin1String("canasync")) co_return TAlpacaReply::Ok(CanWrite(id));
+    if (m == QLatin1String("getswitch")) co_return TAlpacaReply::Ok(IsOn(id, Value(id)));
     if (m == QLatin1String("getswitchvalue")) co_return TAlpacaReply::Ok(Value(id));
-    if (m == QLatin1String("setswitchname"))
+    if (m == QLatin1String("statechangecomplete")) co_return StateChangeComplete(id);
+    if (m == QLatin1String("setswitchname")) {
+        // Its parameters are checked all the same: a request that cannot be read is answered so.
+        call.Text(QLatin1StringView("Name"));
         co_return TAlpacaReply::Error(ascom::kNotImplemented,
                                       QStringLiteral("The switches' names are fixed"));
-    if (m == QLatin1String("setswitch")) {
-        // On is the most, off the least of the switch's values.
-        const bool state = call.Bool(QLatin1StringView("State"));
-        co_return co_await Set(id, state ? (IsOutput(id) ? 100 : 1) : 0);
     }
-    // setswitchvalue
-    co_return co_await Set(id, call.Double(QLatin1StringView("Value")));
+    if (m == QLatin1String("cancelasync"))
+        co_return TAlpacaReply::Error(ascom::kNotImplemented,
+                                      QStringLiteral("A write to the Brisella cannot be called "
+                                                     "back: it ends within seconds"));
+    // On is the most, off the least of the switch's values.
+    const double most = IsOutput(id) ? 100 : 1;
+    const bool async = m == QLatin1String("setasync") || m == QLatin1String("setasyncvalue");
+    const double value = m == QLatin1String("setswitch") || m == QLatin1String("setasync")
+                             ? (call.Bool(QLatin1StringView("State")) ? most : 0)
+                             : call.Double(QLatin1StringView("Value"));
+    if (!async) co_return co_await Set(id, value);
+    if (const auto refused = Refusal(id, value)) co_return *refused;
+    RunAsync(id, value);
+    co_return TAlpacaReply::Ok();
 }
 
-QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
+std::optional<TAlpacaReply> TAlpacaSwitches::Refusal(TDewSwitch id, double value) const {
     const double most = IsOutput(id) ? 100 : 1;
     if (!(value >= 0 && value <= most))
-        co_return TAlpacaReply::Error(ascom::kInvalidValue,
-                                      QStringLiteral("%1 takes a value from 0 to %2, not %3")
-                                          .arg(QLatin1String(kSwitchNames[int(id)]))
-                                          .arg(most)
-                                          .arg(value));
+        return TAlpacaReply::Error(ascom::kInvalidValue,
+                                   QStringLiteral("%1 takes a value from 0 to %2, not %3")
+                                       .arg(QLatin1String(kSwitchNames[int(id)]))
+                                       .arg(most)
+                                       .arg(value));
     // ISwitch's answer to a switch that cannot be written: not implemented for it.
     if (!CanWrite(id))
-        co_return TAlpacaReply::Error(
+        return TAlpacaReply::Error(
             ascom::kNotImplemented,
             QStringLiteral("%1 is set by the Brisella's automatic mode; turn the mode off first")
                 .arg(QLatin1String(kSwitchNames[int(id)])));
+    return std::nullopt;
+}
 
+QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
+    if (const auto refused = Refusal(id, value)) co_return *refused;
+    const QPointer<TAlpacaSwitches> self(this);
+    TWrites& writes = writes_[int(id)];
+    ++writes.running;
+    writes.failed.reset();
+    const TAlpacaReply reply = co_await Write(id, value);
+    if (self) --self->writes_[int(id)].running;
+    co_return reply;
+}
+
+QCoro::Task<> TAlpacaSwitches::RunAsync(TDewSwitch id, double value) {
+    const QPointer<TAlpacaSwitches> self(this);
+    ++writes_[int(id)].running;
+    writes_[int(id)].failed.reset();
+    const TAlpacaReply reply = co_await Write(id, value);
+    if (!self) co_return;
+    TWrites& writes = self->writes_[int(id)];
+    --writes.running;
+    // StateChangeComplete reports it until the switch is written again.
+    if (reply.errorNumber != 0) writes.failed = reply.errorMessage;
+}
+
+QCoro::Task<TAlpacaReply> TAlpacaSwitches::Write(TDewSwitch id, double value) {
     const QPointer<TAlpacaSwitches> self(this);
     std::optional<Failure> failure;
     bool cancelled = false;
     try {
+        // Each returns once a frame asked after the write confirmed the value, and raises
+        // Failure when the controller does not hold it.
         if (IsOutput(id)) {
-            const int slider = *OutputSliderFor(value);
-            setOutputs_[int(id)] = slider * 10;
-            co_await dew_.SetOutput(OutputNumber(id), slider); // "S2O070"
+            co_await dew_.SetOutput(OutputNumber(id), *OutputSliderFor(value)); // "S2O070"
         } else {
             // As the settings window saves the outputs' modes; the other mode and the
             // aggressivity stay as the Brisella was last told or showed since.
@@ -331,6 +424,5 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
     } catch (const Failure& e) {
         failure = e;
     }
-    if ((failure || cancelled) && self && IsOutput(id)) self->setOutputs_[int(id)].reset();
     co_return Ended(self, failure ? &*failure : nullptr, cancelled);
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The Brisella dew controller as two ASCOM devices: ObservingConditions 0 (its ambient
-// temperature as the main window shows it, humidity and dew point, from its frames) and
-// Switch 0 (its three heater outputs, 0 to 100 % in steps of 10, and its automatic mode and
-// linked outputs as on/off switches), through the same exchanges as the windows.
+// The Brisella dew controller as two ASCOM devices of Platform 7: ObservingConditions 0
+// (IObservingConditionsV2: its ambient temperature as the main window shows it, humidity and dew
+// point, from its frames) and Switch 0 (ISwitchV3: its three heater outputs, 0 to 100 % in steps
+// of 10, and its automatic mode and linked outputs as on/off switches), through the same
+// exchanges as the windows. A switch write returns once a frame of the controller confirmed the
+// value written, and the reads answer from that state; SetAsync and SetAsyncValue start the same
+// write and return at once, StateChangeComplete telling when it ended.
 #include "AlpacaDevice.h"
 
 #include <QElapsedTimer>
@@ -22,7 +25,7 @@ class TAlpacaConditions : public QObject, public TAlpacaDevice {
     int DeviceNumber() const override { return 0; }
     QString DeviceName() const override { return QStringLiteral("Brisella"); }
     QString Description() const override;
-    int InterfaceVersion() const override { return 1; }
+    int InterfaceVersion() const override { return 2; }
     bool Connected() const override;
     QList<TAlpacaMember> Members() const override;
     QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) override;
@@ -32,6 +35,8 @@ class TAlpacaConditions : public QObject, public TAlpacaDevice {
     // night's temperatures as that source writes them.
     QStringList SupportedActions() const override;
     TAlpacaReply RunAction(const QString& name) const override;
+    // DewPoint, Humidity and Temperature once a frame came.
+    QJsonArray DeviceState() const override;
     void SetHistorySource(std::function<QString()> source) { history_ = std::move(source); }
 
   private:
@@ -59,18 +64,32 @@ class TAlpacaSwitches : public QObject, public TAlpacaDevice {
     int DeviceNumber() const override { return 0; }
     QString DeviceName() const override { return QStringLiteral("Brisella outputs"); }
     QString Description() const override;
-    int InterfaceVersion() const override { return 2; }
+    int InterfaceVersion() const override { return 3; }
     bool Connected() const override;
     QList<TAlpacaMember> Members() const override;
     QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) override;
     QList<std::pair<QString, QString>> State() const override;
+    // GetSwitchN, GetSwitchValueN and StateChangeCompleteN of every switch (but a
+    // StateChangeComplete that would report a failed write).
+    QJsonArray DeviceState() const override;
 
   private:
     double Value(TDewSwitch id) const;
     bool CanWrite(TDewSwitch id) const;
+    // Why the value cannot be written to the switch now (nullopt: it can).
+    std::optional<TAlpacaReply> Refusal(TDewSwitch id, double value) const;
+    // The write of a value already checked, in the controller's turn; returns once the
+    // controller confirmed it.
+    QCoro::Task<TAlpacaReply> Write(TDewSwitch id, double value);
     QCoro::Task<TAlpacaReply> Set(TDewSwitch id, double value);
+    QCoro::Task<> RunAsync(TDewSwitch id, double value);
+    TAlpacaReply StateChangeComplete(TDewSwitch id) const;
 
     TDewController& dew_;
-    // What an output was last set to over Alpaca, until the next frame says what it is.
-    std::array<std::optional<int>, 3> setOutputs_;
+    // The writes of each switch under way, and the failure of its last asynchronous write.
+    struct TWrites {
+        int running = 0;
+        std::optional<QString> failed;
+    };
+    std::array<TWrites, kDewSwitchCount> writes_;
 };

@@ -39,7 +39,10 @@ TAlpacaReply LinkFailed(const TAlpacaDevice& device, const Failure& failure) {
 TAlpacaFocuser::TAlpacaFocuser(TFocuser& focuser, int number, QObject* parent)
     : QObject(parent), focuser_(focuser), number_(number) {
     // Another focuser may be behind the link when it opens again.
-    connect(&focuser_, &TDevice::Opened, this, [this] { positionReadings_ = 0; });
+    connect(&focuser_, &TDevice::Opened, this, [this] {
+        positionReadings_ = 0;
+        resumeTempComp_ = false;
+    });
     connect(&focuser_, &TDevice::BecameReady, this, [this] {
         if (serving_) Learn();
     });
@@ -87,11 +90,26 @@ QList<std::pair<QString, QString>> TAlpacaFocuser::State() const {
         {QStringLiteral("Moving"),
          focuser_.Moving() || MovePending() ? QStringLiteral("yes") : QStringLiteral("no")},
         {QStringLiteral("Temperature compensation"),
-         focuser_.TempComp ? QStringLiteral("on") : QStringLiteral("off")},
+         TempCompOn() ? QStringLiteral("on") : QStringLiteral("off")},
         {QStringLiteral("Maximum position"),
          focuser_.StoredSettings() ? QString::number(focuser_.StoredSettings()->maxPosition)
                                    : QStringLiteral("not read yet")},
     };
+}
+
+bool TAlpacaFocuser::TempCompOn() const {
+    return focuser_.TempComp || resumeTempComp_;
+}
+
+QJsonArray TAlpacaFocuser::DeviceState() const {
+    const bool moving = focuser_.Moving() || MovePending();
+    QJsonArray state{StateItem(QStringLiteral("IsMoving"), moving)};
+    // Position outside a move waits for the first reading since the link opened: until then it
+    // is left out.
+    if (positionReadings_ > 0 || (moving && focuser_.HasPosition()))
+        state.append(StateItem(QStringLiteral("Position"), focuser_.Position));
+    if (focuser_.HasTemp()) state.append(StateItem(QStringLiteral("Temperature"), focuser_.Temp));
+    return state;
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
@@ -100,6 +118,12 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
     if (m == QLatin1String("ismoving"))
         co_return TAlpacaReply::Ok(focuser_.Moving() || MovePending());
     if (m == QLatin1String("position")) {
+        // While a move runs the polls wait for it: the last position known is the answer, at
+        // once (a move needs one to start from).
+        if (focuser_.Moving() || MovePending()) {
+            if (!focuser_.HasPosition()) co_return NoPosition();
+            co_return TAlpacaReply::Ok(focuser_.Position);
+        }
         const QPointer<TAlpacaFocuser> self(this);
         const bool known = co_await PositionRead(positionReadings_ > 0 ? positionReadings_ - 1 : 0);
         if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
@@ -127,8 +151,17 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Call(TAlpacaCall call) {
                                 QStringLiteral("alpaca:") + client.value_or(QString()));
     }
     // tempcomp
-    if (!call.put) co_return TAlpacaReply::Ok(focuser_.TempComp);
+    if (!call.put) co_return TAlpacaReply::Ok(TempCompOn());
     const bool on = call.Bool(QLatin1StringView("TempComp"));
+    // Asked on while moves are pending: it starts when they have ended (it would refuse them).
+    if (MovePending()) {
+        resumeTempComp_ = on;
+        if (on) co_return TAlpacaReply::Ok();
+    }
+    co_return co_await SetTempComp(on);
+}
+
+QCoro::Task<TAlpacaReply> TAlpacaFocuser::SetTempComp(bool on) {
     const QPointer<TAlpacaFocuser> self(this);
     try {
         co_await focuser_.SetTempComp(on); // "FAMODE" / "FMMODE"
@@ -188,9 +221,23 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target, QString client) {
         focuser::TMoveAsk::To(std::clamp(target, 0, std::max(0, max.value.toInt())));
     // Measured again in its own turn: where the focuser stands then.
     ask.measure = true;
-    if (const auto refused = focuser_.Refusal(ask))
-        co_return TAlpacaReply::Error(
+    // The compensation pauses for the move ("FMMODE" in the focuser's turn, before the move's;
+    // its flag is down at once) and resumes after the last move pending.
+    if (focuser_.TempComp && focuser_.Ready()) {
+        resumeTempComp_ = true;
+        const TAlpacaReply paused = co_await SetTempComp(false);
+        if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
+        if (paused.errorNumber != 0) co_return paused;
+    }
+    if (const auto refused = focuser_.Refusal(ask)) {
+        const TAlpacaReply reply = TAlpacaReply::Error(
             refused->badValue ? ascom::kInvalidValue : ascom::kInvalidOperation, refused->why);
+        if (movesPending_ == 0 && resumeTempComp_) {
+            resumeTempComp_ = false;
+            co_await SetTempComp(true);
+        }
+        co_return reply;
+    }
     // The move waits for its turn behind what others asked, and goes on after the answer:
     // IsMoving tells the client when it ends.
     ++movesPending_;
@@ -212,5 +259,10 @@ QCoro::Task<> TAlpacaFocuser::RunMove(focuser::TMoveAsk ask, QString client) {
     // position poll: a move that ended ends for the client with that reading, or after its
     // bound when nothing polls. One cut short ends at once.
     if (self && moved) co_await self->PositionRead(self->positionReadings_);
-    if (self) --self->movesPending_;
+    if (!self) co_return;
+    if (--self->movesPending_ == 0 && self->resumeTempComp_) {
+        self->resumeTempComp_ = false;
+        // Its flag is up at once; a failure is logged by the focuser.
+        if (self->focuser_.Ready()) co_await self->SetTempComp(true);
+    }
 }

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A Quillo focuser as an ASCOM IFocuserV3: readings from the focuser's polling, moves and
-// compensation through its own exchanges, MaxStep from the maximum position the focuser read
-// at connection (while the server serves, the settings are read as soon as the focuser is
-// offered). Move returns as soon as the move is asked of the focuser; IsMoving stays true until
-// it ends. Moves asked while others run wait their turn, in the order asked.
+// A Quillo focuser as an ASCOM IFocuserV4 (Platform 7): readings from the focuser's polling,
+// moves and compensation through its own exchanges, MaxStep from the maximum position the
+// focuser read at connection (while the server serves, the settings are read as soon as the
+// focuser is offered). Move returns as soon as the move is asked of the focuser; IsMoving stays
+// true until it ends, and Position meanwhile answers at once with the last position known.
+// Moves asked while others run wait their turn, in the order asked. As IFocuserV3 wants, a move
+// asked while temperature compensation runs is made: the compensation pauses for it (the Quillo
+// moves by itself while it runs) and resumes once the moves asked have ended; TempComp reads
+// true all along.
 #include "AlpacaDevice.h"
 
 #include "Moves.h"
@@ -23,11 +27,13 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
     int DeviceNumber() const override { return number_; }
     QString DeviceName() const override;
     QString Description() const override;
-    int InterfaceVersion() const override { return 3; }
+    int InterfaceVersion() const override { return 4; }
     bool Connected() const override;
     QList<TAlpacaMember> Members() const override;
     QCoro::Task<TAlpacaReply> Call(TAlpacaCall call) override;
     QList<std::pair<QString, QString>> State() const override;
+    // IsMoving, Position and Temperature as known (the latter two once read), without asking.
+    QJsonArray DeviceState() const override;
 
     // A move asked over Alpaca that has not ended yet, queued or running.
     bool MovePending() const { return movesPending_ > 0; }
@@ -37,6 +43,8 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
 
   private:
     QCoro::Task<TAlpacaReply> MaxStep();
+    QCoro::Task<TAlpacaReply> SetTempComp(bool on);
+    bool TempCompOn() const;
     QCoro::Task<TAlpacaReply> Move(int target, QString client);
     QCoro::Task<> RunMove(focuser::TMoveAsk ask, QString client);
     // Waits, within a bound, for more than readings position readings since the link opened;
@@ -50,5 +58,7 @@ class TAlpacaFocuser : public QObject, public TAlpacaDevice {
     const int number_;
     bool serving_ = false;
     int movesPending_ = 0;
+    // The compensation paused for the moves pending: it resumes when the last one ends.
+    bool resumeTempComp_ = false;
     int positionReadings_ = 0; // since the link opened
 };

@@ -14,6 +14,7 @@
 #include "SimFocuser.h"
 
 #include <QCoroTask>
+#include <QCoroTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -203,12 +204,25 @@ TEST_F(AlpacaAppTest, ConnectedFollowsSkyvarnsLinks) {
     const QJsonObject refused = Client().AskPut("/api/v1/focuser/1/connected", "Connected=true");
     EXPECT_EQ(refused["ErrorNumber"].toInt(), 0x407);
     EXPECT_TRUE(refused["ErrorMessage"].toString().contains("press Connect All"));
-    // A client's disconnect leaves Skyvarn's link open.
+    // A client's disconnect is its own: Skyvarn's link stays open, and the other clients and
+    // the phone app (which never sets Connected) go on.
     EXPECT_EQ(
-        Client().AskPut("/api/v1/focuser/0/connected", "Connected=false")["ErrorNumber"].toInt(),
+        Client()
+            .AskPut("/api/v1/focuser/0/connected", "Connected=false&ClientID=12")["ErrorNumber"]
+            .toInt(),
         0);
     EXPECT_TRUE(FormMain->QLO->Connected());
+    EXPECT_FALSE(Value("/api/v1/focuser/0/connected?ClientID=12").toBool());
+    EXPECT_EQ(Client().Ask("/api/v1/focuser/0/position?ClientID=12")["ErrorNumber"].toInt(), 0x407);
+    EXPECT_EQ(Value("/api/v1/focuser/0/name?ClientID=12").toString(), "Quillo 1");
+    EXPECT_TRUE(Value("/api/v1/focuser/0/connected?ClientID=13").toBool());
     EXPECT_TRUE(Value("/api/v1/focuser/0/connected").toBool());
+    EXPECT_EQ(Value("/api/v1/focuser/0/position?ClientID=13").toInt(), focuser.Position());
+    // Connect gives it back at once.
+    EXPECT_EQ(Client().AskPut("/api/v1/focuser/0/connect", "ClientID=12")["ErrorNumber"].toInt(),
+              0);
+    EXPECT_FALSE(Value("/api/v1/focuser/0/connecting?ClientID=12").toBool());
+    EXPECT_EQ(Value("/api/v1/focuser/0/position?ClientID=12").toInt(), focuser.Position());
 
     ClickLoadDevices(); // Disconnect All
     EXPECT_FALSE(Value("/api/v1/focuser/0/connected").toBool());
@@ -222,4 +236,89 @@ TEST_F(AlpacaAppTest, TheWindowShowsTheAppsAddressAndItsQrCode) {
     EXPECT_TRUE(form.LabelAlpacaApp->text().endsWith(form.AppUrl()));
     EXPECT_FALSE(form.ImageAlpacaAppQr->pixmap().isNull());
     EXPECT_GE(form.ImageAlpacaAppQr->pixmap().width(), 33 * 4);
+}
+
+TEST_F(AlpacaAppTest, PlatformSevenInterfacesAndTheirDeviceState) {
+    EXPECT_EQ(Value("/api/v1/focuser/0/interfaceversion").toInt(), 4);
+    EXPECT_EQ(Value("/api/v1/observingconditions/0/interfaceversion").toInt(), 2);
+    EXPECT_EQ(Value("/api/v1/switch/0/interfaceversion").toInt(), 3);
+    auto names = [&](const QByteArray& target) {
+        QStringList list;
+        for (const QJsonValue& item : Value(target).toArray())
+            list.append(item["Name"].toString());
+        return list;
+    };
+    // Position and Temperature once read: never waited for.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return names("/api/v1/focuser/0/devicestate") ==
+                   QStringList{"IsMoving", "Position", "Temperature", "TimeStamp"};
+        },
+        10000));
+    EXPECT_EQ(names("/api/v1/observingconditions/0/devicestate"),
+              (QStringList{"DewPoint", "Humidity", "Temperature", "TimeStamp"}));
+    const QStringList switches = names("/api/v1/switch/0/devicestate");
+    EXPECT_EQ(switches.size(), 3 * 5 + 1);
+    EXPECT_EQ(switches.first(), "GetSwitch0");
+    EXPECT_TRUE(switches.contains("GetSwitchValue4"));
+    EXPECT_TRUE(switches.contains("StateChangeComplete2"));
+    EXPECT_EQ(switches.last(), "TimeStamp");
+}
+
+TEST_F(AlpacaAppTest, PositionAnswersAtOnceDuringAMove) {
+    focuser.SetStepsPerSecond(2000);
+    const int start = Value("/api/v1/focuser/0/position").toInt();
+    const int target = start + 8000; // a move of 4 s
+    ASSERT_EQ(Client()
+                  .AskPut("/api/v1/focuser/0/move",
+                          "Position=" + QByteArray::number(target))["ErrorNumber"]
+                  .toInt(),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return focuser.Moving(); }, 5000));
+    for (int i = 0; i < 3 && focuser.Moving(); ++i) {
+        QElapsedTimer answered;
+        answered.start();
+        EXPECT_EQ(Value("/api/v1/focuser/0/position").toInt(), start);
+        EXPECT_LT(answered.elapsed(), 500);
+        EXPECT_TRUE(Value("/api/v1/focuser/0/ismoving").toBool());
+        QCoro::waitFor(QCoro::sleepFor(200ms));
+    }
+    EXPECT_TRUE(WaitFor([&] { return !Value("/api/v1/focuser/0/ismoving").toBool(); }, 30000));
+    EXPECT_EQ(Value("/api/v1/focuser/0/position").toInt(), target);
+}
+
+TEST_F(AlpacaAppTest, ASwitchWriteIsHeldOnceItIsAnswered) {
+    // Synchronous: read back as written as soon as it is answered.
+    for (int value : {30, 100, 0}) {
+        const QJsonObject set = Client().AskPut("/api/v1/switch/0/setswitchvalue",
+                                                "Id=2&Value=" + QByteArray::number(value));
+        ASSERT_EQ(set["ErrorNumber"].toInt(), 0) << set["ErrorMessage"].toString().toStdString();
+        EXPECT_EQ(Value("/api/v1/switch/0/getswitchvalue?Id=2").toDouble(), value);
+        EXPECT_EQ(Value("/api/v1/switch/0/getswitch?Id=2").toBool(), value > 50);
+        EXPECT_EQ(dew.Readings().output[2], value);
+    }
+    ASSERT_EQ(
+        Client().AskPut("/api/v1/switch/0/setswitch", "Id=4&State=true")["ErrorNumber"].toInt(), 0);
+    EXPECT_TRUE(Value("/api/v1/switch/0/getswitch?Id=4").toBool());
+    EXPECT_TRUE(dew.Settings().linked);
+
+    // Asynchronous: answered at once, complete once the controller holds it.
+    EXPECT_TRUE(Value("/api/v1/switch/0/canasync?Id=1").toBool());
+    QElapsedTimer answered;
+    answered.start();
+    ASSERT_EQ(
+        Client().AskPut("/api/v1/switch/0/setasyncvalue", "Id=1&Value=60")["ErrorNumber"].toInt(),
+        0);
+    EXPECT_LT(answered.elapsed(), 1000);
+    EXPECT_TRUE(WaitFor([&] { return Value("/api/v1/switch/0/statechangecomplete?Id=1").toBool(); },
+                        15000));
+    EXPECT_EQ(Value("/api/v1/switch/0/getswitchvalue?Id=1").toDouble(), 60);
+    EXPECT_EQ(dew.Readings().output[1], 60);
+    EXPECT_EQ(
+        Client().AskPut("/api/v1/switch/0/setasyncvalue", "Id=1&Value=101")["ErrorNumber"].toInt(),
+        0x401);
+    EXPECT_EQ(Client().AskPut("/api/v1/switch/0/cancelasync", "Id=1")["ErrorNumber"].toInt(),
+              0x400);
+    EXPECT_EQ(Client().Ask("/api/v1/switch/0/statechangecomplete?Id=9")["ErrorNumber"].toInt(),
+              0x401);
 }

@@ -49,6 +49,9 @@ class TStandInFocuser : public TAlpacaDevice {
     QList<std::pair<QString, QString>> State() const override {
         return {{QStringLiteral("Position"), QString::number(position)}};
     }
+    QJsonArray DeviceState() const override {
+        return {StateItem(QStringLiteral("Position"), position)};
+    }
 };
 
 inline TServerInfo TestServerInfo() {

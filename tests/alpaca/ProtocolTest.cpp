@@ -4,6 +4,7 @@
 // written), the 400 answers, the ASCOM error numbers and the transaction numbers.
 #include "AlpacaTestSupport.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 
 namespace {
@@ -32,6 +33,8 @@ const TRuleCase kRules[] = {
     {"no actions", Get("/api/v1/focuser/0/supportedactions"), 200, "0 []"},
     {"a raw command is not implemented",
      Put("/api/v1/focuser/0/commandblind", "Command=X&Raw=true"), 200, "1024 -"},
+    {"a command not implemented still needs its parameters",
+     Put("/api/v1/focuser/0/commandstring", "Command=X"), 400, "Missing parameter: Raw"},
     {"a PUT method", Put("/api/v1/focuser/0/move", "Position=1500"), 200, "0 -"},
     {"a GET's parameter names in any case", Get("/api/v1/focuser/0/name?CLIENTID=4"), 200,
      "0 \"Stand-in\""},
@@ -63,6 +66,24 @@ const TRuleCase kRules[] = {
      "Parameter Connected is not true or false: 'asdqwe'"},
     {"a position that does not parse", Put("/api/v1/focuser/0/move", "Position=1.5"), 400,
      "Parameter Position is not a 32-bit integer: '1.5'"},
+    {"a negative ClientTransactionID", Get("/api/v1/focuser/0/position?ClientTransactionID=-5"),
+     400, "Parameter ClientTransactionID is not an unsigned 32-bit integer: '-5'"},
+    {"a ClientTransactionID of letters", Get("/api/v1/focuser/0/position?ClientTransactionID=abc"),
+     400, "Parameter ClientTransactionID is not an unsigned 32-bit integer"},
+    {"an empty ClientID", Put("/api/v1/focuser/0/move", "Position=10&ClientID="), 400,
+     "Parameter ClientID is not an unsigned 32-bit integer: ''"},
+    {"a ClientID of blanks", Get("/api/v1/focuser/0/name?ClientID=%20%20"), 400,
+     "Parameter ClientID is not an unsigned 32-bit integer"},
+    {"a badly cased PUT ClientID is no ClientID",
+     Put("/api/v1/focuser/0/move", "Position=10&clientid=abc"), 200, "0 -"},
+    {"a management ClientTransactionID of letters",
+     Get("/management/v1/description?ClientTransactionID=x"), 400,
+     "Parameter ClientTransactionID is not an unsigned 32-bit integer"},
+    {"Platform 7: Connecting", Get("/api/v1/focuser/0/connecting"), 200, "0 false"},
+    {"Platform 7: Connect", Put("/api/v1/focuser/0/connect", ""), 200, "0 -"},
+    {"Platform 7: Disconnect", Put("/api/v1/focuser/0/disconnect", "ClientID=77"), 200, "0 -"},
+    {"Platform 7: Connect is called with PUT", Get("/api/v1/focuser/0/connect"), 400,
+     "connect of focuser 0 is called with PUT"},
     {"another API version", Get("/api/v2/focuser/0/position"), 400, "Unknown path"},
     {"a method other than GET, HEAD and PUT", "DELETE /api/v1/focuser/0/position HTTP/1.1\r\n\r\n",
      405, "Only GET, HEAD and PUT"},
@@ -82,6 +103,10 @@ const TRuleCase kUnlinked[] = {
      200, "1031 -"},
     {"Connected set false is no error", Put("/api/v1/focuser/0/connected", "Connected=false"), 200,
      "0 -"},
+    {"Connect says what to do", Put("/api/v1/focuser/0/connect", ""), 200, "1031 -"},
+    {"Disconnect is no error", Put("/api/v1/focuser/0/disconnect", ""), 200, "0 -"},
+    {"Connecting reads false", Get("/api/v1/focuser/0/connecting"), 200, "0 false"},
+    {"DeviceState needs the link", Get("/api/v1/focuser/0/devicestate"), 200, "1031 -"},
     {"what is not implemented stays so", Put("/api/v1/focuser/0/halt", ""), 200, "1024 -"},
     {"the name needs no link", Get("/api/v1/focuser/0/description"), 200,
      "0 \"A focuser for tests\""},
@@ -144,8 +169,6 @@ TEST(AlpacaProtocol, TransactionNumbers) {
         {Put("/api/v1/focuser/0/move", "Position=10&ClientTransactionID=12"), 12},
         {Put("/api/v1/focuser/0/move", "Position=10&CLIENTTRANSACTIONID=13"), 0}, // not its name
         {Get("/api/v1/focuser/0/position"), 0},
-        {Get("/api/v1/focuser/0/position?ClientTransactionID=-5"), 0},
-        {Get("/api/v1/focuser/0/position?ClientTransactionID=abc"), 0},
         {Get("/management/v1/description?ClientTransactionID=9"), 9},
         {Put("/api/v1/focuser/0/halt", "ClientTransactionID=21"), 21},
     };
@@ -209,4 +232,86 @@ TEST(AlpacaProtocol, TheAppIsServedAtTheRootBesideTheSetupPages) {
     EXPECT_TRUE(Ask(service, Get("/setup")).body.contains("Skyvarn Alpaca server"));
     EXPECT_EQ(Ask(service, Put("/", "")).status, 405);
     EXPECT_EQ(Ask(service, Get("/app.json")).status, 404);
+}
+
+// Connected is each client's own: one that disconnects itself reads false and is answered "not
+// connected" by what needs a connection, while the others and Skyvarn's link go on.
+TEST(AlpacaProtocol, ConnectedIsEachClientsOwn) {
+    TStandInFocuser focuser, other;
+    other.number = 1;
+    TAlpacaService service(TestServerInfo(), {&focuser, &other});
+    auto connected = [&](const QByteArray& query) {
+        return ErrorAndValue(Ask(service, Get("/api/v1/focuser/0/connected" + query)));
+    };
+    EXPECT_EQ(connected(""), "0 true");
+    EXPECT_EQ(connected("?ClientID=5"), "0 true");
+
+    EXPECT_EQ(ErrorAndValue(
+                  Ask(service, Put("/api/v1/focuser/0/connected", "Connected=false&ClientID=5"))),
+              "0 -");
+    EXPECT_EQ(connected("?ClientID=5"), "0 false");
+    EXPECT_EQ(connected("?clientid=5"), "0 false"); // a GET's names in any case
+    EXPECT_EQ(connected("?ClientID=6"), "0 true");
+    EXPECT_EQ(connected(""), "0 true");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Get("/api/v1/focuser/1/connected?ClientID=5"))), "0 true");
+    const QJsonObject refused = Json(Ask(service, Get("/api/v1/focuser/0/position?ClientID=5")));
+    EXPECT_EQ(refused["ErrorNumber"].toInt(), 0x407);
+    EXPECT_TRUE(refused["ErrorMessage"].toString().contains("Connect"));
+    EXPECT_EQ(ErrorAndValue(Ask(service, Get("/api/v1/focuser/0/devicestate?ClientID=5"))),
+              "1031 -");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Get("/api/v1/focuser/0/position?ClientID=6"))), "0 1200");
+    // The common members stay answered; what is not implemented says so.
+    EXPECT_EQ(ErrorAndValue(Ask(service, Get("/api/v1/focuser/0/name?ClientID=5"))),
+              "0 \"Stand-in\"");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Put("/api/v1/focuser/0/halt", "ClientID=5"))), "1024 -");
+
+    // Connect brings it back at once: nothing is left to wait for.
+    EXPECT_EQ(ErrorAndValue(Ask(service, Put("/api/v1/focuser/0/connect", "ClientID=5"))), "0 -");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Get("/api/v1/focuser/0/connecting?ClientID=5"))),
+              "0 false");
+    EXPECT_EQ(connected("?ClientID=5"), "0 true");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Get("/api/v1/focuser/0/position?ClientID=5"))), "0 1200");
+
+    // The anonymous client is one: its Disconnect holds for every request without a ClientID.
+    EXPECT_EQ(ErrorAndValue(Ask(service, Put("/api/v1/focuser/0/disconnect", ""))), "0 -");
+    EXPECT_EQ(connected(""), "0 false");
+    EXPECT_EQ(connected("?ClientID=5"), "0 true");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Put("/api/v1/focuser/0/connected", "Connected=true"))),
+              "0 -");
+    EXPECT_EQ(connected(""), "0 true");
+
+    // Without Skyvarn's link nobody reads it connected, and connecting is refused.
+    focuser.connected = false;
+    EXPECT_EQ(connected("?ClientID=6"), "0 false");
+    EXPECT_EQ(ErrorAndValue(Ask(service, Put("/api/v1/focuser/0/connect", "ClientID=6"))),
+              "1031 -");
+    focuser.connected = true;
+    EXPECT_EQ(connected("?ClientID=6"), "0 true");
+}
+
+TEST(AlpacaProtocol, DeviceStateEndsWithItsTimeStamp) {
+    TStandInFocuser focuser;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    const QJsonArray state =
+        Json(Ask(service, Get("/api/v1/focuser/0/devicestate?ClientTransactionID=3")))["Value"]
+            .toArray();
+    ASSERT_EQ(state.size(), 2);
+    EXPECT_EQ(state[0]["Name"].toString(), "Position");
+    EXPECT_EQ(state[0]["Value"].toInt(), 1200);
+    EXPECT_EQ(state[1]["Name"].toString(), "TimeStamp");
+    const QDateTime stamp = QDateTime::fromString(state[1]["Value"].toString(), Qt::ISODateWithMs);
+    EXPECT_TRUE(stamp.isValid()) << state[1]["Value"].toString().toStdString();
+    EXPECT_LT(std::abs(stamp.secsTo(QDateTime::currentDateTimeUtc())), 60);
+}
+
+TEST(AlpacaProtocol, DisconnectedClientsAreKeptWithinABound) {
+    TStandInFocuser focuser;
+    TAlpacaService service(TestServerInfo(), {&focuser});
+    const qsizetype bound = TAlpacaService::kMaxDisconnectedClients;
+    for (qsizetype id = 0; id <= bound; ++id)
+        Ask(service, Put("/api/v1/focuser/0/disconnect", "ClientID=" + QByteArray::number(id)));
+    // The first to disconnect was forgotten, the last is kept.
+    EXPECT_TRUE(service.ClientConnected(focuser, 0u));
+    EXPECT_FALSE(service.ClientConnected(focuser, quint32(bound)));
+    EXPECT_FALSE(service.ClientConnected(focuser, 1u));
 }
