@@ -5,6 +5,8 @@
 #include "Convert.h"
 #include "Failure.h"
 
+#include <QStringList>
+
 namespace {
 constexpr int kAnswerPauseMs = 200;
 constexpr int kResetPauseMs = 500;
@@ -25,20 +27,38 @@ void TDewController::AfterOpen() {
 
 void TDewController::Poll() {
     // A running exchange owns the line; this tick is skipped.
-    StartPoll(
-        [this] {
-            bool written = true;
-            try {
-                Link().WriteText(dew::kPoll);
-            } catch (const Failure& e) {
-                Log(QStringLiteral("Erreur écriture ComPortBRS :") + e.Message());
-                written = false;
-            }
-            pollAfterWrites_ = writes_;
-            Log(QStringLiteral("BRS Tx: SGETAL"));
-            return written;
-        },
-        kPollBoundMs, kPollBoundMs);
+    StartPoll([this] { return WritePoll(); }, kPollBoundMs, kPollBoundMs);
+}
+
+bool TDewController::WritePoll() {
+    bool written = true;
+    try {
+        Link().WriteText(dew::kPoll);
+    } catch (const Failure& e) {
+        Log(QStringLiteral("Erreur écriture ComPortBRS :") + e.Message());
+        written = false;
+    }
+    pollAfterWrites_ = writes_;
+    Log(QStringLiteral("BRS Tx: SGETAL"));
+    return written;
+}
+
+QCoro::Task<> TDewController::Confirm(std::function<QString(const DewValues&)> disagreement) {
+    // The controller answers a setting before it acts on it: the first frame may still show
+    // the old value, a second one that does too means the setting was not taken.
+    QString why = QStringLiteral("no frame came");
+    // The answer to the setting first: in the same read as a frame it would drop the frame.
+    co_await Pause(kAnswerPauseMs);
+    Read();
+    for (int frame = 0; frame < kConfirmFrames; ++frame) {
+        const unsigned before = frames_;
+        if (!WritePoll()) break;
+        co_await AwaitReply(kPollBoundMs);
+        if (frames_ == before) continue;
+        why = disagreement(Values);
+        if (why.isEmpty()) co_return;
+    }
+    throw Failure(QStringLiteral("Brisella did not take the setting: %1").arg(why));
 }
 
 void TDewController::CharsReceived() {
@@ -59,6 +79,7 @@ bool TDewController::Receive(const std::optional<QByteArray>& chunk) {
     if (!ReceiveDewChunk(RxBuffer, chunk, Values, [this](const QString& line) { Log(line); }))
         return false;
     hasFrame_ = true;
+    ++frames_;
     // Only a frame asked after the last write says what that write did.
     if (pollAfterWrites_ == writes_) written_.reset();
     emit FrameParsed();
@@ -80,7 +101,7 @@ void TDewController::SendOutput(int output, int sliderPosition) {
     }
     [](TDewController& dew, int output, int position) -> QCoro::Task<> {
         try {
-            co_await dew.SetOutput(output, position);
+            co_await dew.WriteOutput(output, position, false);
         } catch (const TCancelled&) {
         } catch (const Failure& e) {
             dew.Log(QStringLiteral("Erreur écriture ComPortBRS :") + e.Message());
@@ -89,11 +110,25 @@ void TDewController::SendOutput(int output, int sliderPosition) {
 }
 
 QCoro::Task<> TDewController::SetOutput(int output, int sliderPosition) {
+    co_await WriteOutput(output, sliderPosition, true);
+}
+
+QCoro::Task<> TDewController::WriteOutput(int output, int sliderPosition, bool confirm) {
     // A newer value for the same output replaces one that still waits.
     const TTurn turn = co_await Turn(QStringLiteral("output%1").arg(output));
     if (!Connected()) co_return;
     Send(QStringLiteral("BRS cmd S%1Oxxx :").arg(output),
          dew::OutputCommand(output, sliderPosition));
+    if (!confirm) co_return;
+    const int percent = sliderPosition * 10;
+    co_await Confirm([output, percent](const DewValues& v) {
+        const int shown = output == 1 ? v.Out1 : output == 2 ? v.Out2 : v.Out3;
+        return shown == percent ? QString()
+                                : QStringLiteral("output %1 reads %2 %, not %3 %")
+                                      .arg(output)
+                                      .arg(shown)
+                                      .arg(percent);
+    });
 }
 
 bool TDewController::OutputOwnedByAuto(int output) const {
@@ -131,6 +166,20 @@ QCoro::Task<> TDewController::SetMode(Mode mode, bool on) {
     Modes modes = KnownModes();
     (mode == Mode::Linked ? modes.linked : modes.automatic) = on;
     co_await WriteOutputs(modes.linked, modes.automatic, modes.aggressivityItem);
+    co_await Confirm([modes](const DewValues& v) {
+        QStringList off;
+        if ((v.OutsLinked != 0) != modes.linked)
+            off << (modes.linked ? QStringLiteral("outputs 2 and 3 still apart")
+                                 : QStringLiteral("outputs 2 and 3 still linked"));
+        if ((v.Automode != 0) != modes.automatic)
+            off << (modes.automatic ? QStringLiteral("automatic mode still off")
+                                    : QStringLiteral("automatic mode still on"));
+        if (modes.aggressivityItem >= 0 && v.Aggressive != modes.aggressivityItem + 1)
+            off << QStringLiteral("aggressivity %1, not %2")
+                       .arg(v.Aggressive)
+                       .arg(modes.aggressivityItem + 1);
+        return off.join(QStringLiteral(", "));
+    });
 }
 
 QCoro::Task<> TDewController::WriteOutputs(bool linked, bool automatic, int aggressivityItem) {

@@ -6,6 +6,7 @@
 #include "Frame.h"
 
 #include <QByteArray>
+#include <functional>
 
 class TDewController : public TDevice {
     Q_OBJECT
@@ -33,7 +34,9 @@ class TDewController : public TDevice {
     // With the controller free it is written at once and a write error raises Failure; while an
     // exchange runs it waits for its turn and a write error is logged.
     void SendOutput(int output, int sliderPosition);
-    // The same output command as an exchange of its own, in the controller's turn.
+    // The same output command as an exchange of its own, in the controller's turn; it ends
+    // once a frame shows the output at its new value, and raises Failure when two frames
+    // after the write do not.
     QCoro::Task<> SetOutput(int output, int sliderPosition);
     // Automatic mode moves outputs 1 and 2 itself, and output 3 while it is linked to output 2.
     bool OutputOwnedByAuto(int output) const;
@@ -58,7 +61,8 @@ class TDewController : public TDevice {
     Modes KnownModes() const;
     enum class Mode { Linked, Automatic };
     // Sets one mode as Save outputs does, in the controller's turn, the other settings as they
-    // are known then (so that a write queued behind another keeps what that one wrote).
+    // are known then (so that a write queued behind another keeps what that one wrote). Ends
+    // once a frame shows the modes written; raises Failure when two frames after do not.
     QCoro::Task<> SetMode(Mode mode, bool on);
 
   signals:
@@ -77,8 +81,16 @@ class TDewController : public TDevice {
     // The receive step; true when a whole frame was parsed.
     bool Receive(const std::optional<QByteArray>& chunk);
     QCoro::Task<> WriteOutputs(bool linked, bool automatic, int aggressivityItem);
+    QCoro::Task<> WriteOutput(int output, int sliderPosition, bool confirm);
+    // Writes the poll's command and logs it; false when the write failed (logged).
+    bool WritePoll();
+    // In the turn of a write: asks frames until one agrees with it (disagreement gives an
+    // empty text), at most kConfirmFrames; raises Failure saying how the last one disagreed.
+    QCoro::Task<> Confirm(std::function<QString(const DewValues&)> disagreement);
+    static constexpr int kConfirmFrames = 2;
 
     bool hasFrame_ = false;
+    unsigned frames_ = 0;          // frames parsed since the controller was made
     std::optional<Modes> written_; // the modes of the last write, until a frame confirms them
     unsigned writes_ = 0;          // mode writes since the link opened
     unsigned pollAfterWrites_ = 0; // writes_ when the last poll was written

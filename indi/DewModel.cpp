@@ -120,12 +120,17 @@ QStringList TDewModel::Update(const DewReadings& readings) {
     SetNumber(kWeather, QStringLiteral("WEATHER_DEWPOINT"), v.Dewpoint, changed);
     SetNumber(kProbes, QStringLiteral("PROBE_1"), v.CalT1 + v.LocTemp1, changed);
     SetNumber(kProbes, QStringLiteral("PROBE_2"), v.CalT2 + v.LocTemp2, changed);
+    // A setting being written keeps the value asked until the write ends: the frames that
+    // come meanwhile may still show the old one.
+    auto settled = [this](const QString& name) { return At(name).state != State::Busy; };
     for (int output = 1; output <= kOutputs; ++output) {
-        SetNumber(kDuty, Channel(output), Out(v, output), changed);
-        SetSwitch(kAuto, Channel(output), readings.owned[output - 1], changed);
+        if (settled(kDuty)) SetNumber(kDuty, Channel(output), Out(v, output), changed);
+        if (settled(kAuto)) SetSwitch(kAuto, Channel(output), readings.owned[output - 1], changed);
     }
-    SetSwitch(kLinked, kEnabled, v.OutsLinked == 1, changed);
-    SetSwitch(kLinked, kDisabled, v.OutsLinked != 1, changed);
+    if (settled(kLinked)) {
+        SetSwitch(kLinked, kEnabled, v.OutsLinked == 1, changed);
+        SetSwitch(kLinked, kDisabled, v.OutsLinked != 1, changed);
+    }
     // The first frame makes the values good; a vector waiting for an exchange stays Busy.
     for (const QString& name : {kWeather, kProbes, kDuty, kAuto, kLinked})
         if (At(name).state == State::Idle) SetState(name, State::Ok, changed);
@@ -203,7 +208,7 @@ TDewModel::Action TDewModel::Request(const Command& command) {
     return action;
 }
 
-Reply TDewModel::Finished(Action::Do what, const QString& failure) {
+Reply TDewModel::Finished(Action::Do what, const DewReadings& readings, const QString& failure) {
     Reply reply;
     const State state = failure.isEmpty() ? State::Ok : State::Alert;
     if (what == Action::Do::Outputs) {
@@ -213,8 +218,9 @@ Reply TDewModel::Finished(Action::Do what, const QString& failure) {
         SetState(kLinked, state, reply.changed);
     }
     if (!failure.isEmpty()) reply.message = failure;
-    // The values shown are the controller's until its next frame says otherwise.
-    const QStringList updated = Update(readings_);
+    // The values shown are the controller's: the written ones once a frame showed them, the
+    // frame's own when the write failed.
+    const QStringList updated = Update(readings);
     for (const QString& name : updated)
         if (!reply.changed.contains(name)) reply.changed << name;
     return reply;

@@ -34,8 +34,9 @@ class TDewModel : public TDeviceModel {
         Reply reply;
     };
     Action Request(const Command& command);
-    // The Outputs or SaveOutputs of the last action ended; failure: why not.
-    Reply Finished(Action::Do what, const QString& failure = {});
+    // The Outputs or SaveOutputs of the last action ended, readings as they are now; failure:
+    // why not.
+    Reply Finished(Action::Do what, const DewReadings& readings, const QString& failure = {});
 
   private:
     DewReadings readings_;

@@ -265,7 +265,7 @@ QCoro::Task<> TServedDew::Run(int generation, TDewModel::Action action) {
         failure = e.Message();
     }
     if (!self || generation != generation_ || !Serving()) co_return;
-    Send(Dew()->Finished(action.what, failure));
+    Send(Dew()->Finished(action.what, Readings(), failure));
 }
 
 } // namespace indi

@@ -208,14 +208,20 @@ bool TDevice::RunPoll(const std::function<bool()>& write, int boundMs) {
     return true;
 }
 
-QCoro::Task<> TDevice::AwaitPollReply(TTurn turn, int boundMs) {
+QCoro::Task<bool> TDevice::AwaitReply(int boundMs) {
     const QDeadlineTimer deadline(boundMs, Qt::PreciseTimer);
+    while (Connected() && !deadline.hasExpired()) {
+        // False on the bound and on a hang-up: the reply will not come.
+        if (!co_await waits_.Arrival(int(std::max<qint64>(1, deadline.remainingTime()))))
+            co_return false;
+        if (TakePollReply()) co_return true;
+    }
+    co_return false;
+}
+
+QCoro::Task<> TDevice::AwaitPollReply(TTurn turn, int boundMs) {
     try {
-        while (Connected() && !deadline.hasExpired()) {
-            // False on the bound and on a hang-up: the reply will not come.
-            if (!co_await waits_.Arrival(int(std::max<qint64>(1, deadline.remainingTime())))) break;
-            if (TakePollReply()) break;
-        }
+        co_await AwaitReply(boundMs);
     } catch (const TCancelled&) {
         co_return; // the link closed
     }

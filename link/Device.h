@@ -122,6 +122,10 @@ class TDevice : public QObject {
     void StartPoll(const std::function<bool()>& write, int boundMs, int starvedMs = -1);
     // Reads what arrived for a poll and runs the receive step; true when the reply is whole.
     virtual bool TakePollReply() { return true; }
+    // In an exchange's turn, after it wrote a poll's command: reads as a poll does; true when
+    // the reply came whole, false after boundMs or a hang-up. Raises TCancelled when the link
+    // closes.
+    QCoro::Task<bool> AwaitReply(int boundMs);
     // A device that is never polled is Ready once greeted.
     void MarkReady();
     // Ends every exchange at once, running or queued, while the device is still whole; for the

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The dew controller's exchanges with no window at all, against a simulated controller.
 #include "DewController.h"
+#include "Failure.h"
 #include "QtTestSupport.h"
 #include "SimDew.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,3 +118,50 @@ TEST_F(DewDevice, PollsKeepTheirCadenceWhileWritesQueueUp) {
 }
 
 } // namespace
+
+// A client's write ends once a frame asked after it shows the new value, so that what is read
+// next agrees; one the controller does not take fails after two frames, saying what they show.
+TEST_F(DewDevice, ClientWritesEndOnceAFrameShowsThem) {
+    dew.Poll();
+    ASSERT_TRUE(WaitFor([&] { return dew.HasFrame() && !dew.Engaged(); }, 5000));
+    using Mode = TDewController::Mode;
+    struct Case {
+        const char* what;
+        std::function<QCoro::Task<>()> write;
+        std::vector<std::string> commands;
+        std::function<bool()> shown;
+        const char* failure; // empty: taken
+    } cases[] = {
+        {"output 2 at 70 %",
+         [&] { return dew.SetOutput(2, 7); },
+         {"S2O070", "SGETAL"},
+         [&] { return dew.Values.Out2 == 70; },
+         ""},
+        {"automatic mode on",
+         [&] { return dew.SetMode(Mode::Automatic, true); },
+         {"SLINK0", "SAUTO1", "SAGGR" + std::to_string(sim->Settings().aggressivity), "SGETAL"},
+         [&] { return dew.Values.Automode == 1 && dew.KnownModes().automatic; },
+         ""},
+        // Automatic mode owns output 1: the controller answers but leaves it.
+        {"output 1 under automatic mode",
+         [&] { return dew.SetOutput(1, 5); },
+         {"S1O050", "SGETAL", "SGETAL"},
+         [&] { return dew.Values.Out1 == 0; },
+         "Brisella did not take the setting: output 1 reads 0 %, not 50 %"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto before = sim->Commands().size();
+        std::string failure;
+        try {
+            Await(c.write());
+        } catch (const Failure& e) {
+            failure = e.Message().toStdString();
+        }
+        EXPECT_EQ(failure, c.failure);
+        const std::vector<std::string> all = sim->Commands();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + std::ptrdiff_t(before), all.end()),
+                  c.commands);
+        EXPECT_TRUE(c.shown());
+    }
+}
