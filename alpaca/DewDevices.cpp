@@ -266,9 +266,10 @@ double TAlpacaSwitches::Value(TDewSwitch id) const {
 
 bool TAlpacaSwitches::CanWrite(TDewSwitch id) const {
     if (!IsOutput(id)) return true;
-    // Automatic mode moves outputs 1 and 2 itself, and output 3 while it is linked to output 2.
+    // Automatic mode moves outputs 1 and 2 itself; output 3 follows output 2 while they are
+    // linked (the controller does not take a value of its own for it then).
     const TDewController::Modes modes = dew_.KnownModes();
-    return !modes.automatic || (id == TDewSwitch::Output3 && !modes.linked);
+    return id == TDewSwitch::Output3 ? !modes.linked : !modes.automatic;
 }
 
 QList<std::pair<QString, QString>> TAlpacaSwitches::State() const {
@@ -278,7 +279,9 @@ QList<std::pair<QString, QString>> TAlpacaSwitches::State() const {
         QString text = IsOutput(id)     ? QStringLiteral("%1 %").arg(Value(id))
                        : Value(id) != 0 ? QStringLiteral("on")
                                         : QStringLiteral("off");
-        if (!CanWrite(id)) text += QStringLiteral(" (set by automatic mode)");
+        if (!CanWrite(id))
+            text += id == TDewSwitch::Output3 ? QStringLiteral(" (follows output 2)")
+                                              : QStringLiteral(" (set by automatic mode)");
         if (writes_[i].running > 0) text += QStringLiteral(" (being written)");
         state.append({QLatin1String(kSwitchNames[i]), text});
     }
@@ -373,8 +376,12 @@ std::optional<TAlpacaReply> TAlpacaSwitches::Refusal(TDewSwitch id, double value
     if (!CanWrite(id))
         return TAlpacaReply::Error(
             ascom::kNotImplemented,
-            QStringLiteral("%1 is set by the Brisella's automatic mode; turn the mode off first")
-                .arg(QLatin1String(kSwitchNames[int(id)])));
+            id == TDewSwitch::Output3
+                ? QStringLiteral("Output 3 follows output 2 while the outputs are linked; "
+                                 "unlink them first")
+                : QStringLiteral("%1 is set by the Brisella's automatic mode; turn the mode off "
+                                 "first")
+                      .arg(QLatin1String(kSwitchNames[int(id)])));
     return std::nullopt;
 }
 
