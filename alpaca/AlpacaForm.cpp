@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 using look::Make;
@@ -28,13 +29,21 @@ TFormAlpaca::TFormAlpaca(TAlpacaServer& server, QWidget* parent)
     LabelAlpacaHelp = Make<QLabel>(this, "LabelAlpacaHelp", 8, 4, 328, 48);
     LabelAlpacaHelp->setWordWrap(true);
     LabelAlpacaHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LabelAlpacaHelp->setText(QStringLiteral(
-        "NINA and other Alpaca clients on the network use the focusers, the Brisella's sensors "
-        "and its outputs. They find Skyvarn by discovery, or by the address below."));
     LabelAlpacaPort = look::Label(this, "LabelAlpacaPort", 8, 60, QStringLiteral("Port :"), 11);
     SpinEditAlpacaPort = Make<QSpinBox>(this, "SpinEditAlpacaPort", 80, 56, 73, 22);
     SpinEditAlpacaPort->setRange(0, 65535);
     SpinEditAlpacaPort->setValue(server_.Port());
+    LabelAlpacaDiscoveryPort =
+        look::Label(this, "LabelAlpacaDiscoveryPort", 170, 60, QStringLiteral("Discovery :"), 11);
+    SpinEditAlpacaDiscoveryPort =
+        Make<QSpinBox>(this, "SpinEditAlpacaDiscoveryPort", 263, 56, 73, 22);
+    // Clients ask a port they know: a free one taken at random would find nobody.
+    SpinEditAlpacaDiscoveryPort->setRange(1, 65535);
+    SpinEditAlpacaDiscoveryPort->setValue(server_.DiscoveryPort());
+    connect(SpinEditAlpacaDiscoveryPort, &QSpinBox::valueChanged, this, GuardedSlot([this] {
+                server_.SetDiscoveryPort(quint16(SpinEditAlpacaDiscoveryPort->value()));
+                ShowHelp();
+            }));
     LabelAlpacaAddress =
         look::Label(this, "LabelAlpacaAddress", 8, 86, QStringLiteral("Address : "), 11);
     LabelAlpacaClients =
@@ -100,7 +109,14 @@ void TFormAlpaca::ShowState() {
     BtnAlpacaStart->setEnabled(!on);
     BtnAlpacaStop->setEnabled(on);
     SpinEditAlpacaPort->setEnabled(!on);
-    if (on) SpinEditAlpacaPort->setValue(server_.Port());
+    SpinEditAlpacaDiscoveryPort->setEnabled(!on);
+    if (on) {
+        SpinEditAlpacaPort->setValue(server_.Port());
+        // The port bound, without making it the setting.
+        const QSignalBlocker quiet(SpinEditAlpacaDiscoveryPort);
+        SpinEditAlpacaDiscoveryPort->setValue(server_.DiscoveryPort());
+    }
+    ShowHelp();
     LabelAlpacaAddress->setText(
         on ? QStringLiteral("Address : ") + ServerUrl()
            : QStringLiteral("Address : ") +
@@ -116,6 +132,14 @@ void TFormAlpaca::ShowState() {
         ImageAlpacaAppQr->clear();
     }
     ShowClients();
+}
+
+void TFormAlpaca::ShowHelp() {
+    LabelAlpacaHelp->setText(
+        QStringLiteral("NINA and other Alpaca clients on the network use the focusers, the "
+                       "Brisella's sensors and its outputs. They find Skyvarn by discovery on "
+                       "UDP port %1, or by the address below.")
+            .arg(SpinEditAlpacaDiscoveryPort->value()));
 }
 
 void TFormAlpaca::ShowClients() {

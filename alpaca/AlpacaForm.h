@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alpaca server window: starts and stops the server, shows the address and port that an
-// Alpaca client adds by hand (discovery finds them by itself), the clients connected, and the
-// server's log, and the address and QR code of the app that the server gives phones and tablets.
+// Alpaca client adds by hand, the UDP port that discovery answers on (both set here before
+// Start), the clients connected, and the server's log, and the address and QR code of the app
+// that the server gives phones and tablets.
 #include <QImage>
 #include <QWidget>
 #include <functional>
@@ -34,6 +35,9 @@ class TFormAlpaca : public QWidget {
     QLabel* LabelAlpacaHelp;
     QLabel* LabelAlpacaPort;
     QSpinBox* SpinEditAlpacaPort;
+    QLabel* LabelAlpacaDiscoveryPort;
+    // The server's discovery port: a change is the server's from its next Start.
+    QSpinBox* SpinEditAlpacaDiscoveryPort;
     QLabel* LabelAlpacaAddress;
     QLabel* LabelAlpacaClients;
     QLabel* LabelAlpacaApp;
@@ -44,6 +48,7 @@ class TFormAlpaca : public QWidget {
 
   private:
     void ShowState();
+    void ShowHelp();
     void ShowClients();
 
     TAlpacaServer& server_;

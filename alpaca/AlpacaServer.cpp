@@ -10,6 +10,7 @@
 #include "HttpReader.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
@@ -115,7 +116,7 @@ class TAlpacaServer::THandler : public net::THandler,
 
 TAlpacaServer::TAlpacaServer(TAlpacaService& service, LogSink log, QObject* parent)
     : QObject(parent), service_(service), log_(std::move(log)),
-      discoveryPort_(kAlpacaDiscoveryPort), udp_(new QUdpSocket(this)),
+      discoveryPort_(kAlpacaDiscoveryPort), udp_(new QUdpSocket(this)), udp6_(new QUdpSocket(this)),
       discoveryLater_(new QTimer(this)) {
     front_ = std::make_unique<net::TFront>(
         [this](
@@ -127,7 +128,8 @@ TAlpacaServer::TAlpacaServer(TAlpacaService& service, LogSink log, QObject* pare
         [this](const QString& line) {
             if (log_) log_(line);
         });
-    connect(udp_, &QUdpSocket::readyRead, this, GuardedSlot([this] { AnswerDiscovery(); }));
+    for (QUdpSocket* udp : {udp_, udp6_})
+        connect(udp, &QUdpSocket::readyRead, this, GuardedSlot([this] { AnswerDiscovery(); }));
     discoveryLater_->setSingleShot(true);
     connect(discoveryLater_, &QTimer::timeout, this, GuardedSlot([this] { AnswerDiscovery(); }));
     net::TLimits limits;
@@ -150,37 +152,90 @@ void TAlpacaServer::SetListenAddress(const QHostAddress& address) {
     address_ = address;
 }
 
+namespace {
+
+// Binds a discovery socket for the address's family. Other Alpaca servers on this computer
+// answer discovery on the same port, whichever of SO_REUSEADDR and SO_REUSEPORT they set: both
+// are set here, so neither kind keeps us out. IPv6 takes IPv6 alone, IPv4 having its own
+// socket on the same port. The failure's text, empty when bound.
+QString BindDiscovery(QUdpSocket& udp, const sockaddr* at, socklen_t size) {
+    const int fd = ::socket(at->sa_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    const bool bound = fd >= 0 &&
+                       (at->sa_family != AF_INET6 ||
+                        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) == 0) &&
+                       (at->sa_family != AF_INET ||
+                        ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) == 0) &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
+                       ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) == 0 &&
+                       ::bind(fd, at, size) == 0;
+    const QString why = bound ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    if (bound && udp.setSocketDescriptor(fd, QAbstractSocket::BoundState)) return {};
+    if (fd >= 0) ::close(fd);
+    return bound ? udp.errorString() : why;
+}
+
+} // namespace
+
 void TAlpacaServer::Start() {
     if (Listening()) return;
     front_->listen(address_.toIPv4Address(), port_);
-    // Other Alpaca servers on this computer answer discovery on the same port, whichever of
-    // SO_REUSEADDR and SO_REUSEPORT they set: both are set here, so neither kind keeps us out.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int one = 1;
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(discoveryPort_);
     at.sin_addr.s_addr = htonl(address_.toIPv4Address());
-    const bool bound = fd >= 0 &&
-                       ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
-                       ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) == 0 &&
-                       ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) == 0 &&
-                       ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
-    const QString why = bound ? QString() : QString::fromLocal8Bit(std::strerror(errno));
-    if (!bound || !udp_->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
-        if (fd >= 0) ::close(fd);
+    if (const QString why = BindDiscovery(*udp_, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+        !why.isEmpty()) {
         front_->close();
-        throw Failure(QStringLiteral("Alpaca discovery port %1: %2")
-                          .arg(discoveryPort_)
-                          .arg(bound ? udp_->errorString() : why));
+        throw Failure(QStringLiteral("Alpaca discovery port %1: %2").arg(discoveryPort_).arg(why));
     }
+    StartDiscovery6(udp_->localPort());
     emit StateChanged();
+}
+
+void TAlpacaServer::StartDiscovery6(quint16 port) {
+    // The IPv6 address that matches the IPv4 one listened on: every interface, or loopback.
+    // One interface's IPv4 address has no IPv6 counterpart to take.
+    sockaddr_in6 at{};
+    at.sin6_family = AF_INET6;
+    at.sin6_port = htons(port);
+    if (address_ == QHostAddress(QHostAddress::AnyIPv4))
+        at.sin6_addr = in6addr_any;
+    else if (address_.isLoopback())
+        at.sin6_addr = in6addr_loopback;
+    else
+        return;
+    auto log = [this](const QString& line) {
+        if (log_) log_(line);
+    };
+    // A computer without IPv6 is answered over IPv4 alone.
+    if (const QString why =
+            BindDiscovery(*udp6_, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+        !why.isEmpty()) {
+        log(QStringLiteral("Alpaca discovery over IPv6 on port %1: %2").arg(port).arg(why));
+        return;
+    }
+    // The group's datagrams are addressed to it, never to ::1.
+    if (!IN6_IS_ADDR_UNSPECIFIED(&at.sin6_addr)) return;
+    // The interfaces up now; one that comes up later is joined when the server starts again.
+    // An interface that refuses the group leaves the others and IPv6's unicast answered.
+    const QHostAddress group(QString::fromLatin1(kAlpacaDiscoveryGroup6));
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        const QNetworkInterface::InterfaceFlags flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            !flags.testFlag(QNetworkInterface::CanMulticast))
+            continue;
+        if (!udp6_->joinMulticastGroup(group, interface))
+            log(QStringLiteral("Alpaca discovery: %1 not joined on %2: %3")
+                    .arg(group.toString(), interface.name(), udp6_->errorString()));
+    }
 }
 
 void TAlpacaServer::Stop() {
     if (!Listening()) return;
     front_->close();
     udp_->close();
+    udp6_->close();
     discoveryLater_->stop();
     emit ClientsChanged();
     emit StateChanged();
@@ -203,31 +258,40 @@ int TAlpacaServer::Clients() const {
 }
 
 void TAlpacaServer::AnswerDiscovery() {
-    // A flood of datagrams costs a bounded share of a core: what is not read within the
-    // budget waits in the system, which drops what does not fit.
+    // A flood of datagrams costs a bounded share of a core, whichever family it comes by: what
+    // is not read within the budget waits in the system, which drops what does not fit.
     const auto now = std::chrono::steady_clock::now();
     if (now - window_ >= kDiscoveryWindow) {
         window_ = now;
         datagramsRead_ = 0;
         answered_.clear();
     }
+    auto waiting = [](QUdpSocket* udp) {
+        return udp->state() == QAbstractSocket::BoundState && udp->hasPendingDatagrams();
+    };
     for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
-        if (!udp_->hasPendingDatagrams()) return;
+        // The families take turns, so that a flood over one does not hold the other back.
+        QUdpSocket* const first = nextFamily_ == 0 ? udp_ : udp6_;
+        QUdpSocket* const second = first == udp_ ? udp6_ : udp_;
+        QUdpSocket* const udp = waiting(first) ? first : waiting(second) ? second : nullptr;
+        if (!udp) return;
+        nextFamily_ = udp == udp_ ? 1 : 0;
         if (datagramsRead_ >= kDatagramsPerWindow) {
             discoveryLater_->start(std::chrono::duration_cast<std::chrono::milliseconds>(
                 window_ + kDiscoveryWindow - now));
             return;
         }
         ++datagramsRead_;
-        const QNetworkDatagram datagram = udp_->receiveDatagram(64);
+        const QNetworkDatagram datagram = udp->receiveDatagram(64);
         const std::optional<QByteArray> answer = DiscoveryAnswer(datagram.data(), Port());
         if (!answer) continue;
         // A client asks once or twice; a sender asking more gets no more answers.
-        int& answers = answered_[datagram.senderAddress().toIPv4Address()];
+        int& answers = answered_[datagram.senderAddress()];
         if (answers >= kAnswersPerSender) continue;
         ++answers;
-        udp_->writeDatagram(datagram.makeReply(*answer));
+        // To the sender's address and port, a multicast's as a broadcast's.
+        udp->writeDatagram(datagram.makeReply(*answer));
     }
     // The rest in a later turn of the event loop, after everything else that waits.
-    if (udp_->hasPendingDatagrams()) discoveryLater_->start(0);
+    if (waiting(udp_) || waiting(udp6_)) discoveryLater_->start(0);
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Alpaca server's sockets: HTTP on TCP (11111 unless set otherwise) through the program's
-// network front, and the discovery answer on UDP 32227, both on every IPv4 interface. Each
+// network front on every IPv4 interface, and the discovery answer on UDP 32227 over IPv4
+// (broadcasts) and IPv6 (the multicast group ff12::a1:9aca, and unicast). Each
 // connection's requests are answered one after the other, in order, by the service; a request
 // waiting on a device holds only its own connection.
 #include "LogSink.h"
@@ -34,8 +35,9 @@ class TAlpacaServer : public QObject {
     void SetDiscoveryPort(quint16 port);
     void SetListenAddress(const QHostAddress& address);
 
-    // Listens; raises Failure when the TCP port or the discovery port cannot be had, leaving
-    // the server stopped.
+    // Listens; raises Failure when the TCP port or the IPv4 discovery port cannot be had,
+    // leaving the server stopped. Without IPv6 on this computer discovery answers over IPv4
+    // alone; what IPv6 could not have (the port, the group on an interface) is logged.
     void Start();
     // Closes the listening sockets and every connection. Answers under way are dropped.
     void Stop();
@@ -51,6 +53,7 @@ class TAlpacaServer : public QObject {
 
   private:
     class THandler;
+    void StartDiscovery6(quint16 port);
     void AnswerDiscovery();
 
     TAlpacaService& service_;
@@ -59,16 +62,18 @@ class TAlpacaServer : public QObject {
     quint16 discoveryPort_;
     QHostAddress address_{QHostAddress::AnyIPv4};
     std::unique_ptr<net::TFront> front_;
-    QUdpSocket* udp_;
+    QUdpSocket* udp_;  // IPv4
+    QUdpSocket* udp6_; // IPv6, when this computer has it
 
-    // Discovery's budget: datagrams read per turn of the event loop and per window, answers
-    // per sender and window.
+    // Discovery's budget, both families together: datagrams read per turn of the event loop
+    // and per window, answers per sender and window.
     static constexpr int kDatagramsPerTurn = 16;
     static constexpr int kDatagramsPerWindow = 100;
     static constexpr int kAnswersPerSender = 2;
     static constexpr std::chrono::milliseconds kDiscoveryWindow{100};
     std::chrono::steady_clock::time_point window_;
     int datagramsRead_ = 0;
-    QHash<quint32, int> answered_; // by sender's IPv4 address
-    QTimer* discoveryLater_;       // the datagrams left for a later turn
+    QHash<QHostAddress, int> answered_; // by sender's address
+    int nextFamily_ = 0;                // whose datagrams are read first in a turn
+    QTimer* discoveryLater_;            // the datagrams left for a later turn
 };

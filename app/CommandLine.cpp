@@ -101,8 +101,8 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
         QStringLiteral("N"));
     const QCommandLineOption alpacaDiscoveryPort(
         QStringLiteral("alpaca-discovery-port"),
-        QStringLiteral("The UDP port Alpaca discovery answers on (default 32227; 0 takes a free "
-                       "one)."),
+        QStringLiteral("The UDP port Alpaca discovery answers on, for this run (default the "
+                       "Alpaca server window's, 32227)."),
         QStringLiteral("N"));
     const QCommandLineOption indi(
         QStringLiteral("indi"),
@@ -148,7 +148,14 @@ std::optional<int> ReadStartOptions(const QStringList& arguments, TStartOptions&
                              .arg(option->names().first(), text));
         *value = number;
     }
-    if (parser.isSet(alpacaDiscoveryPort)) options.alpacaDiscoveryPort = discovery;
+    if (parser.isSet(alpacaDiscoveryPort)) {
+        // Clients ask a port they know: a free one taken at random would find nobody.
+        if (discovery == 0)
+            return wrong(
+                QStringLiteral("--alpaca-discovery-port needs a number from 1 to 65535, not '%1'")
+                    .arg(parser.value(alpacaDiscoveryPort)));
+        options.alpacaDiscoveryPort = discovery;
+    }
     if (parser.isSet(record)) {
         options.record = parser.value(record);
         if (options.record.isEmpty()) return wrong(QStringLiteral("--record needs a file name"));
@@ -160,7 +167,7 @@ void ApplyStartOptions(const TStartOptions& options) {
     FormQLOWS->SetServerPort(quint16(options.port));
     AlpacaHost->Form().SpinEditAlpacaPort->setValue(options.alpacaPort);
     if (options.alpacaDiscoveryPort)
-        AlpacaHost->Server().SetDiscoveryPort(quint16(*options.alpacaDiscoveryPort));
+        AlpacaHost->Form().SpinEditAlpacaDiscoveryPort->setValue(*options.alpacaDiscoveryPort);
     FormIndi->SpinEditIndiPort->setValue(options.indiPort);
     FormMain->SetHotplug(options.hotplug);
     const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");

@@ -43,6 +43,15 @@ bool TDewController::WritePoll() {
     return written;
 }
 
+QCoro::Task<bool> TDewController::Refresh() {
+    // A newer refresh replaces one that still waits: one frame answers both.
+    const TTurn turn = co_await Turn(QStringLiteral("refresh"));
+    const unsigned before = frames_;
+    if (!WritePoll()) co_return false;
+    co_await AwaitReply(kPollBoundMs);
+    co_return frames_ != before;
+}
+
 QCoro::Task<> TDewController::Confirm(std::function<QString(const DewValues&)> disagreement) {
     // The controller answers a setting before it acts on it: the first frame may still show
     // the old value, a second one that does too means the setting was not taken.

@@ -38,6 +38,9 @@ class TDewController : public TDevice {
     // once a frame shows the output at its new value, and raises Failure when two frames
     // after the write do not.
     QCoro::Task<> SetOutput(int output, int sliderPosition);
+    // A frame asked at once, as an exchange in the controller's turn; false when none came
+    // whole and parsed within the poll's bound.
+    QCoro::Task<bool> Refresh();
     // Automatic mode moves outputs 1 and 2 itself, and output 3 while it is linked to output 2.
     bool OutputOwnedByAuto(int output) const;
 

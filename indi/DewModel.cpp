@@ -51,8 +51,9 @@ int AggressivityItem(const DewValues& v) {
 
 } // namespace
 
-TDewModel::TDewModel(const QString& device, const QString& port, const DewReadings& readings)
-    : TDeviceModel(device, port, kWeatherInterface | kAuxInterface) {
+TDewModel::TDewModel(const QString& device, const QString& port, const DewReadings& readings,
+                     const WeatherSettings& weather)
+    : TDeviceModel(device, port, kWeatherInterface | kAuxInterface), weather_(weather) {
     const QString celsius = QStringLiteral("%6.2f");
     vectors_ << Vector{Kind::Number,
                        device,
@@ -68,7 +69,9 @@ TDewModel::TDewModel(const QString& device, const QString& port, const DewReadin
                         Number(QStringLiteral("WEATHER_HUMIDITY"), QStringLiteral("Humidity %"),
                                QStringLiteral("%4.1f"), 0, 100, 0),
                         Number(QStringLiteral("WEATHER_DEWPOINT"), QStringLiteral("Dew Point (C)"),
-                               celsius, -50, 70, 0)}};
+                               celsius, -50, 70, 0),
+                        Number(QStringLiteral("WEATHER_DEW_MARGIN"),
+                               QStringLiteral("Dew Point Margin (C)"), celsius, -20, 120, 0)}};
     vectors_ << Vector{
         Kind::Number,
         device,
@@ -105,6 +108,7 @@ TDewModel::TDewModel(const QString& device, const QString& port, const DewReadin
                        60,
                        {Switch(kEnabled, QStringLiteral("Linked")),
                         Switch(kDisabled, QStringLiteral("Apart"))}};
+    vectors_ << WeatherVectors(device, weather_);
     Update(readings);
 }
 
@@ -118,6 +122,9 @@ QStringList TDewModel::Update(const DewReadings& readings) {
     SetNumber(kWeather, QStringLiteral("WEATHER_TEMPERATURE"), v.CalTA + v.AmbTemp, changed);
     SetNumber(kWeather, QStringLiteral("WEATHER_HUMIDITY"), v.Humidity, changed);
     SetNumber(kWeather, QStringLiteral("WEATHER_DEWPOINT"), v.Dewpoint, changed);
+    SetNumber(kWeather, QStringLiteral("WEATHER_DEW_MARGIN"), v.CalTA + v.AmbTemp - v.Dewpoint,
+              changed);
+    Judge(changed);
     SetNumber(kProbes, QStringLiteral("PROBE_1"), v.CalT1 + v.LocTemp1, changed);
     SetNumber(kProbes, QStringLiteral("PROBE_2"), v.CalT2 + v.LocTemp2, changed);
     // A setting being written keeps the value asked until the write ends: the frames that
@@ -132,15 +139,81 @@ QStringList TDewModel::Update(const DewReadings& readings) {
         SetSwitch(kLinked, kDisabled, v.OutsLinked != 1, changed);
     }
     // The first frame makes the values good; a vector waiting for an exchange stays Busy.
-    for (const QString& name : {kWeather, kProbes, kDuty, kAuto, kLinked})
+    for (const QString& name : {kWeather, kProbes, kDuty, kAuto, kLinked, kWeatherUpdate})
         if (At(name).state == State::Idle) SetState(name, State::Ok, changed);
     return changed;
+}
+
+void TDewModel::Judge(QStringList& changed) {
+    if (!readings_.framed) return;
+    Vector& status = At(kWeatherStatus);
+    const Vector& values = At(kWeather);
+    State worst = State::Ok;
+    for (int i = 0; i < kWeatherCount; ++i) {
+        const QString name = WeatherName(Weather(i));
+        const State light = indi::Judge(weather_.ranges[size_t(i)], values.Find(name)->number);
+        Element* e = status.Find(name);
+        if (e->light != light && !changed.contains(kWeatherStatus)) changed << kWeatherStatus;
+        e->light = light;
+        if (light == State::Alert || (light == State::Busy && worst == State::Ok)) worst = light;
+    }
+    SetState(kWeatherStatus, worst, changed);
+}
+
+TDewModel::Action TDewModel::WeatherRequest(const Command& command) {
+    Action action;
+    Reply& reply = action.reply;
+    reply.changed << command.name;
+    Vector& vector = At(command.name);
+    QString why;
+    if (command.name == kWeatherRefresh) {
+        bool on = false;
+        const QString* text = command.Value(QStringLiteral("REFRESH"));
+        if (command.type != Command::Type::NewSwitch || !text || !ParseSwitch(*text, on)) {
+            reply.message = QStringLiteral("%1 takes REFRESH On").arg(command.name);
+            vector.state = State::Alert;
+            return action;
+        }
+        if (!on) return action;
+        // Until the frame came.
+        vector.elements[0].on = true;
+        vector.state = State::Busy;
+        action.what = Action::Do::Refresh;
+        return action;
+    }
+    WeatherSettings asked = weather_;
+    bool good = command.type == Command::Type::NewNumber;
+    if (good && command.name == kWeatherUpdate) {
+        int seconds = 0;
+        good = WholeNumber(command, QStringLiteral("PERIOD"), 0, 3600, seconds, why);
+        asked.periodSeconds = seconds;
+    } else if (good) {
+        for (int i = 0; i < kWeatherCount; ++i)
+            if (command.name == WeatherName(Weather(i)))
+                good = ApplyRange(command, Weather(i), asked, why);
+    }
+    if (!good) {
+        reply.message = why.isEmpty() ? QStringLiteral("%1 takes numbers").arg(command.name) : why;
+        vector.state = State::Alert;
+        return action;
+    }
+    weather_ = asked;
+    const QList<Vector> fresh = WeatherVectors(Device(), weather_);
+    for (const Vector& v : fresh)
+        if (v.name == command.name) vector.elements = v.elements;
+    vector.state = State::Ok;
+    Judge(reply.changed);
+    action.what = Action::Do::Weather;
+    action.weather = weather_;
+    return action;
 }
 
 TDewModel::Action TDewModel::Request(const Command& command) {
     Action action;
     Reply& reply = action.reply;
     if (RequestCommon(command, reply)) return action;
+    // WEATHER_PARAMETERS and WEATHER_STATUS are read-only: answered above.
+    if (command.name.startsWith(QLatin1StringView("WEATHER_"))) return WeatherRequest(command);
     const bool duty = command.name == kDuty && command.type == Command::Type::NewNumber;
     const bool modes = (command.name == kAuto || command.name == kLinked) &&
                        command.type == Command::Type::NewSwitch;
@@ -211,7 +284,11 @@ TDewModel::Action TDewModel::Request(const Command& command) {
 Reply TDewModel::Finished(Action::Do what, const DewReadings& readings, const QString& failure) {
     Reply reply;
     const State state = failure.isEmpty() ? State::Ok : State::Alert;
-    if (what == Action::Do::Outputs) {
+    if (what == Action::Do::Refresh) {
+        At(kWeatherRefresh).elements[0].on = false;
+        SetState(kWeatherRefresh, state, reply.changed);
+        if (!reply.changed.contains(kWeatherRefresh)) reply.changed << kWeatherRefresh;
+    } else if (what == Action::Do::Outputs) {
         SetState(kDuty, state, reply.changed);
     } else {
         SetState(kAuto, state, reply.changed);

@@ -6,6 +6,7 @@
 // linking of outputs 2 and 3.
 #include "DeviceModel.h"
 #include "Frame.h"
+#include "Weather.h"
 
 #include <utility>
 
@@ -19,18 +20,21 @@ struct DewReadings {
 
 class TDewModel : public TDeviceModel {
   public:
-    TDewModel(const QString& device, const QString& port, const DewReadings& readings);
+    TDewModel(const QString& device, const QString& port, const DewReadings& readings,
+              const WeatherSettings& weather = {});
 
     QStringList Update(const DewReadings& readings);
 
     struct Action {
-        enum class Do { Nothing, Outputs, SaveOutputs };
+        // Weather: the client changed weather settings (a range, the update period).
+        enum class Do { Nothing, Outputs, SaveOutputs, Refresh, Weather };
         Do what = Do::Nothing;
         QList<std::pair<int, int>> outputs; // Outputs: (output 1..3, slider position 0..10)
         bool linked = false;                // SaveOutputs
         bool automatic = false;
         bool autoAsked = false; // SaveOutputs: the client set the automatic mode, else the linking
         int aggressivityItem = -1;
+        WeatherSettings weather; // Weather: the settings now
         Reply reply;
     };
     Action Request(const Command& command);
@@ -39,7 +43,12 @@ class TDewModel : public TDeviceModel {
     Reply Finished(Action::Do what, const DewReadings& readings, const QString& failure = {});
 
   private:
+    // The weather lights and WEATHER_STATUS from the last frame.
+    void Judge(QStringList& changed);
+    Action WeatherRequest(const Command& command);
+
     DewReadings readings_;
+    WeatherSettings weather_;
 };
 
 } // namespace indi

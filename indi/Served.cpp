@@ -215,8 +215,28 @@ TServedDew::TServedDew(TIndiServer& server, TDewController& dew, QString name)
     : TServed(server, dew, std::move(name)), dew_(dew) {
     connect(&dew, &TDewController::FrameParsed, this, GuardedSlot([this] {
         framed_ = true;
+        AwaitFrames();
         if (Serving()) Send(Dew()->Update(Readings()));
     }));
+    quiet_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this, GuardedSlot([this] {
+        if (!Serving()) return;
+        Launch([](TDewController& dew) -> QCoro::Task<> {
+            try {
+                co_await dew.Refresh(); // its frame comes through FrameParsed
+            } catch (const Failure&) {
+                // Closed meanwhile, or too many requests wait: the next period asks again.
+            }
+        }(dew_));
+        AwaitFrames();
+    }));
+}
+
+void TServedDew::AwaitFrames() {
+    if (weather_.periodSeconds > 0)
+        quiet_.start(int(weather_.periodSeconds * 1000));
+    else
+        quiet_.stop();
 }
 
 DewReadings TServedDew::Readings() const {
@@ -229,7 +249,8 @@ DewReadings TServedDew::Readings() const {
 }
 
 void TServedDew::Define() {
-    Defined(std::make_unique<TDewModel>(name_, dew_.Link().Port(), Readings()));
+    Defined(std::make_unique<TDewModel>(name_, dew_.Link().Port(), Readings(), weather_));
+    AwaitFrames();
 }
 
 QSet<QString> TServedDew::Properties() const {
@@ -240,14 +261,21 @@ void TServedDew::Handle(const Command& command, const QString&) {
     if (!Serving()) return;
     TDewModel::Action action = Dew()->Request(command);
     Send(action.reply);
-    if (action.what != TDewModel::Action::Do::Nothing) Launch(Run(generation_, action));
+    if (action.what == TDewModel::Action::Do::Weather) {
+        weather_ = action.weather;
+        AwaitFrames();
+    } else if (action.what != TDewModel::Action::Do::Nothing) {
+        Launch(Run(generation_, action));
+    }
 }
 
 QCoro::Task<> TServedDew::Run(int generation, TDewModel::Action action) {
     QPointer<TServedDew> self(this);
     QString failure;
     try {
-        if (action.what == TDewModel::Action::Do::Outputs) {
+        if (action.what == TDewModel::Action::Do::Refresh) {
+            if (!co_await dew_.Refresh()) failure = QStringLiteral("%1 sent no frame").arg(name_);
+        } else if (action.what == TDewModel::Action::Do::Outputs) {
             // One exchange per output, as one slider after the other would send them.
             for (const auto& [output, slider] : action.outputs)
                 co_await dew_.SetOutput(output, slider);

@@ -96,9 +96,14 @@ class TServedDew : public TServed {
     TDewModel* Dew() { return static_cast<TDewModel*>(model_.get()); }
     DewReadings Readings() const;
     QCoro::Task<> Run(int generation, TDewModel::Action action);
+    // With no frame for the update period (nobody polls the controller), one is asked.
+    void AwaitFrames();
 
     TDewController& dew_;
     bool framed_ = false;
+    // Kept across the controller's connections while the server runs.
+    WeatherSettings weather_;
+    QTimer quiet_;
 };
 
 } // namespace indi

@@ -204,30 +204,38 @@ void TIndiServer::Defined(const TDeviceModel& model) {
 }
 
 void TIndiServer::Deleted(const QString& device) {
-    // Disconnect All closes the devices one after the other. The INDI library's client (1.9.9)
-    // erases, for a whole device's deletion, the first device by name that it holds: the
-    // devices of one event are deleted together, in ascending name order.
+    // Disconnect All closes the devices one after the other: the deletions of one event go
+    // out together.
     if (deleting_.isEmpty()) QTimer::singleShot(0, this, GuardedSlot([this] { SendDeletions(); }));
     deleting_.append(device);
 }
 
 void TIndiServer::SendDeletions() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    auto gone = [&](const QString& device) {
-        // Defined again meanwhile: its clients keep it.
-        return deleting_.contains(device) &&
-               std::none_of(served_.begin(), served_.end(),
+    auto vacant = [&](const QString& device) {
+        return std::none_of(served_.begin(), served_.end(),
                             [&](const auto& s) { return s->Name() == device && s->Model(); });
     };
     for (const auto& client : Clients()) {
-        QStringList& devices = client->Devices();
-        QStringList deleted;
-        for (const QString& device : devices)
-            if (gone(device)) deleted << device;
-        deleted.sort();
-        for (const QString& device : deleted) {
+        // The INDI library's client (1.9.9) erases, for a whole device's deletion, the first
+        // device by name that it holds: whole deletions are right only for the first ones. A
+        // device left empty before (its properties deleted one by one) goes with them.
+        QStringList& held = client->Devices();
+        QStringList byName = held;
+        byName.sort();
+        for (const QString& device : byName) {
+            if (!vacant(device)) break;
             client->Send(DelProperty(device, {}, now));
-            devices.removeAll(device);
+            held.removeAll(device);
+        }
+        // The others lose their properties one by one and stay, empty, until they can go too
+        // or are defined again.
+        for (const QString& device : held) {
+            if (!deleting_.contains(device) || !vacant(device)) continue;
+            QStringList names = known_[device].values();
+            names.sort();
+            for (const QString& name : names)
+                if (client->Wants(device, name)) client->Send(DelProperty(device, name, now));
         }
     }
     deleting_.clear();

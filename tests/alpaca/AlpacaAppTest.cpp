@@ -238,6 +238,20 @@ TEST_F(AlpacaAppTest, TheWindowShowsTheAppsAddressAndItsQrCode) {
     EXPECT_GE(form.ImageAlpacaAppQr->pixmap().width(), 33 * 4);
 }
 
+TEST_F(AlpacaAppTest, DiscoveryAnswersOnTheWindowsPortFromTheNextStart) {
+    TFormAlpaca& form = AlpacaHost->Form();
+    QUdpSocket free; // a port that nobody holds once it is closed
+    ASSERT_TRUE(free.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = free.localPort();
+    free.close();
+    form.SpinEditAlpacaDiscoveryPort->setValue(port); // while the server runs
+    form.BtnAlpacaStopClick();
+    form.BtnAlpacaStartClick();
+    EXPECT_TRUE(form.LabelAlpacaHelp->text().contains(QStringLiteral("UDP port %1").arg(port)));
+    EXPECT_EQ(Discover(QHostAddress::LocalHost, port, "alpacadiscovery1", 10000),
+              "{\"AlpacaPort\":" + QByteArray::number(AlpacaHost->Server().Port()) + "}");
+}
+
 TEST_F(AlpacaAppTest, PlatformSevenInterfacesAndTheirDeviceState) {
     EXPECT_EQ(Value("/api/v1/focuser/0/interfaceversion").toInt(), 4);
     EXPECT_EQ(Value("/api/v1/observingconditions/0/interfaceversion").toInt(), 2);

@@ -6,9 +6,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
+#include <optional>
 
 struct TClientAnswer {
     int status = 0;
@@ -70,11 +72,15 @@ class TAlpacaClient {
     QByteArray received_;
 };
 
-// A discovery request on loopback and the answer, if one comes within ms.
-inline QByteArray Discover(quint16 discoveryPort, const QByteArray& request, int ms) {
+// A discovery request from loopback (to a group through the loopback interface) and the
+// answer, if one comes within ms; nothing when the system does not send it.
+inline std::optional<QByteArray> Discover(const QHostAddress& to, quint16 discoveryPort,
+                                          const QByteArray& request, int ms) {
     QUdpSocket udp;
-    EXPECT_TRUE(udp.bind(QHostAddress::LocalHost, 0));
-    udp.writeDatagram(request, QHostAddress::LocalHost, discoveryPort);
+    const bool v6 = to.protocol() == QAbstractSocket::IPv6Protocol;
+    if (!udp.bind(v6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost, 0)) return {};
+    udp.setMulticastInterface(QNetworkInterface::interfaceFromName(QStringLiteral("lo")));
+    if (udp.writeDatagram(request, to, discoveryPort) != request.size()) return {};
     QByteArray answer;
     WaitFor(
         [&] {

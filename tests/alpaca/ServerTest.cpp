@@ -4,6 +4,7 @@
 #include "AlpacaClient.h"
 #include "AlpacaServer.h"
 #include "AlpacaTestSupport.h"
+#include "Discovery.h"
 
 #include <QTcpServer>
 #include <arpa/inet.h>
@@ -26,6 +27,16 @@ class AlpacaServerTest : public testing::Test {
     QStringList logged;
     TAlpacaServer server{service, [this](const QString& line) { logged << line; }};
 };
+
+// Whether the group's datagrams come back through loopback, an interface the server joins.
+bool LoopbackMulticasts(const QHostAddress& group) {
+    const QNetworkInterface lo = QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
+    QUdpSocket member;
+    return lo.flags().testFlag(QNetworkInterface::CanMulticast) &&
+           member.bind(QHostAddress::AnyIPv6, 0) && member.joinMulticastGroup(group, lo) &&
+           Discover(group, member.localPort(), "probe", 0) &&
+           WaitFor([&] { return member.hasPendingDatagrams(); }, 2000);
+}
 
 } // namespace
 
@@ -74,14 +85,28 @@ TEST_F(AlpacaServerTest, RefusalsAndClosesEndTheConnection) {
     EXPECT_TRUE(WaitFor([&] { return server.Clients() == 0; }, 10000));
 }
 
-TEST_F(AlpacaServerTest, DiscoveryAnswersOnLoopback) {
-    const QByteArray answer = Discover(server.DiscoveryPort(), "alpacadiscovery1", 10000);
-    EXPECT_EQ(QJsonDocument::fromJson(answer).object()["AlpacaPort"].toInt(), server.Port());
-    // Another version's request, or anything else, gets no answer.
-    EXPECT_EQ(Discover(server.DiscoveryPort(), "alpacadiscovery2", 500), QByteArray());
-    // What a client adds after the version is its own affair.
-    EXPECT_EQ(Discover(server.DiscoveryPort(), "alpacadiscovery1 nina", 10000), answer);
-    EXPECT_EQ(Discover(server.DiscoveryPort(), "hello", 500), QByteArray());
+// Each family on loopback, unicast and IPv6's group: a version 1 request is answered to its
+// sender with the API's port, whatever a client adds after the version; nothing else is.
+TEST_F(AlpacaServerTest, DiscoveryAnswersOverIPv4AndIPv6) {
+    const QHostAddress group{QString::fromLatin1(kAlpacaDiscoveryGroup6)};
+    const std::tuple<QHostAddress, QByteArray, bool> cases[] = {
+        {QHostAddress::LocalHost, "alpacadiscovery1 nina", true},
+        {QHostAddress::LocalHost, "alpacadiscovery2", false},
+        {QHostAddress::LocalHostIPv6, "alpacadiscovery1", true},
+        {group, "alpacadiscovery1", true}};
+    TAlpacaServer everywhere{service, {}}; // the group's datagrams reach no loopback address
+    everywhere.SetPort(0);
+    everywhere.SetDiscoveryPort(0);
+    for (const auto& [to, request, answered] : cases) {
+        if (to == group && !LoopbackMulticasts(group)) GTEST_SKIP() << "no loopback multicast";
+        if (to == group) everywhere.Start();
+        TAlpacaServer& asked = to == group ? everywhere : server;
+        const auto answer = Discover(to, asked.DiscoveryPort(), request, answered ? 10000 : 500);
+        if (!answer) GTEST_SKIP() << "this computer has no " << to.toString().toStdString();
+        EXPECT_EQ(*answer,
+                  answered ? "{\"AlpacaPort\":" + QByteArray::number(asked.Port()) + "}" : "")
+            << to.toString().toStdString() << " " << request.data();
+    }
 }
 
 // A sender that floods gets a few answers; another sender is answered meanwhile.

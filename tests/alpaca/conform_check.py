@@ -1301,8 +1301,13 @@ def run_program(skyvarn, sim):
                                      "dew"], env)
         processes.append(devices)
         wait_for("simulated accessories", lambda: "running" in sim_out.text(), 30)
+        # A discovery port of its own (one nobody holds once it is closed), so that other
+        # Alpaca servers on this computer do not answer for it.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as free:
+            free.bind((HOST, 0))
+            discovery_port = free.getsockname()[1]
         program, out, err = start([skyvarn, "--connect", "--alpaca", "--alpaca-port", "0",
-                                   "--alpaca-discovery-port", "0"], env)
+                                   "--alpaca-discovery-port", str(discovery_port)], env)
         processes.append(program)
         wait_for("the Alpaca server", lambda: "Alpaca server: http" in out.text() or
                  "did not start" in err.text() or program.poll() is not None, 90)

@@ -70,6 +70,10 @@ class TIndiTestClient : public INDI::BaseClient {
     std::vector<std::string> Messages() const {
         return Locked([&] { return messages_; });
     }
+    // What the library holds, as its callbacks told it: each device with its properties.
+    std::map<std::string, std::set<std::string>> Held() const {
+        return Locked([&] { return held_; });
+    }
     void Forget(const std::string& device, const std::string& property) {
         Locked([&] { history_.erase(device + "/" + property); });
     }
@@ -82,15 +86,25 @@ class TIndiTestClient : public INDI::BaseClient {
         Locked([&] { lost_ = true; });
     }
     void newDevice(INDI::BaseDevice device) override {
-        Locked([&] { devices_.insert(device.getDeviceName()); });
+        Locked([&] {
+            devices_.insert(device.getDeviceName());
+            held_[device.getDeviceName()];
+        });
     }
     void removeDevice(INDI::BaseDevice device) override {
         Locked([&] {
             devices_.erase(device.getDeviceName());
+            held_.erase(device.getDeviceName());
             ++removed_;
         });
     }
-    void newProperty(INDI::Property property) override { Record(property); }
+    void newProperty(INDI::Property property) override {
+        Locked([&] { held_[property.getDeviceName()].insert(property.getName()); });
+        Record(property);
+    }
+    void removeProperty(INDI::Property property) override {
+        Locked([&] { held_[property.getDeviceName()].erase(property.getName()); });
+    }
     void updateProperty(INDI::Property property) override { Record(property); }
     void newMessage(INDI::BaseDevice device, int id) override {
         const std::string text = device.messageQueue(id);
@@ -113,6 +127,10 @@ class TIndiTestClient : public INDI::BaseClient {
             for (const auto& s : *property.getSwitch())
                 seen.values[s.getName()] = s.getState() == ISS_ON ? "On" : "Off";
             break;
+        case INDI_LIGHT:
+            for (const auto& l : *property.getLight())
+                seen.values[l.getName()] = pstateStr(l.getState());
+            break;
         case INDI_TEXT:
             for (const auto& t : *property.getText())
                 seen.values[t.getName()] = t.getText();
@@ -128,6 +146,7 @@ class TIndiTestClient : public INDI::BaseClient {
     bool connected_ = false;
     bool lost_ = false;
     std::set<std::string> devices_;
+    std::map<std::string, std::set<std::string>> held_;
     int removed_ = 0;
     std::map<std::string, std::vector<Seen>> history_;
     std::vector<std::string> messages_;

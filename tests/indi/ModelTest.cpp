@@ -3,6 +3,7 @@
 // operations or refused, one table per device kind, and what the writer makes of a vector.
 #include "DewModel.h"
 #include "FocuserModel.h"
+#include "Weather.h"
 #include "Writer.h"
 
 #include <QXmlStreamReader>
@@ -471,4 +472,28 @@ TEST(IndiWriter, VectorsReadBackWhole) {
     ASSERT_TRUE(del.readNextStartElement());
     EXPECT_EQ(del.name(), QStringLiteral("delProperty"));
     EXPECT_FALSE(del.attributes().hasAttribute("name"));
+}
+
+// A weather light against its range: Ok inside, a warning near an edge that is not 0, an alert
+// outside; the defaults of a dew heater's user.
+TEST(WeatherLights, JudgeEachParameterAgainstItsRange) {
+    using indi::State;
+    const indi::WeatherSettings defaults;
+    const struct {
+        indi::Weather parameter;
+        double value;
+        State light;
+    } cases[] = {
+        {indi::Weather::Humidity, 0, State::Ok},
+        {indi::Weather::Humidity, 80, State::Ok},
+        {indi::Weather::Humidity, 81, State::Busy},
+        {indi::Weather::Humidity, 90.5, State::Alert},
+        {indi::Weather::DewMargin, 10, State::Ok},
+        {indi::Weather::DewMargin, 4.9, State::Busy},
+        {indi::Weather::DewMargin, 1.9, State::Alert},
+        {indi::Weather::Temperature, 35, State::Busy},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(indi::Judge(defaults.ranges[size_t(c.parameter)], c.value), c.light)
+            << indi::WeatherName(c.parameter).toStdString() << " " << c.value;
 }

@@ -252,3 +252,68 @@ TEST_F(IndiServerTest, ClientsShareTheFocuserAndABrokenOneIsCutOffAlone) {
     EXPECT_EQ(focuser.Position(), start);
     EXPECT_EQ(Moves(focuser), (std::vector<std::string>{"O00100", "I00100"}));
 }
+
+// Through an unplug, a replug, Disconnect All and Connect All the library holds what Skyvarn
+// serves: Brisella comes first by name, so unplugged Quillo 1 loses its properties one by one.
+TEST_F(IndiServerTest, AClientHoldsWhatIsServedThroughUnplugsAndReconnections) {
+    auto client = Client();
+    const auto served = client->Held();
+    ASSERT_EQ(served.size(), 2u);
+    ASSERT_EQ(served.at("Quillo 1").size(), 9u);
+    using Held = std::map<std::string, std::set<std::string>>;
+    auto holds = [&](const Held& expected) {
+        return WaitFor([&] { return client->Held() == expected; }, kWait);
+    };
+    const QString port = FormMain->QLO->Link().Port();
+    focuser.Unplug();
+    QFile::remove(port);
+    EXPECT_TRUE(holds({{"Brisella", served.at("Brisella")}, {"Quillo 1", {}}}));
+    Pump(1500); // the cable stays out a little
+    focuser.Plug();
+    QFile::link(QString::fromStdString(focuser.Port()), port);
+    EXPECT_TRUE(holds(served));
+    ClickLoadDevices(); // Disconnect All
+    EXPECT_TRUE(holds({}));
+    ClickLoadDevices(); // Connect All
+    EXPECT_TRUE(holds(served));
+    EXPECT_TRUE(client->Connected());
+}
+
+// The dew controller as a weather station: lights judged against ranges a client sets, a
+// refresh asked at once, and a duty cycle that is Busy with the value asked, then Ok with it.
+TEST_F(IndiServerTest, TheDewControllerLightsItsWeatherAndItsWritesEndWithTheirValue) {
+    auto client = Client();
+    auto status = [&](const char* light) {
+        const auto s = client->Last("Brisella", "WEATHER_STATUS");
+        return s ? std::string(pstateStr(s->state)) + " " + s->values.at(light) : std::string();
+    };
+    // 75 % at 8 °C: the dew point is about 4 °C below the air, a warning.
+    EXPECT_TRUE(WaitFor([&] { return status("WEATHER_DEW_MARGIN") == "Busy Busy"; }, kWait))
+        << status("WEATHER_DEW_MARGIN");
+    EXPECT_EQ(status("WEATHER_HUMIDITY"), "Busy Ok");
+    dew.SetHumidity(60);
+    EXPECT_TRUE(WaitFor([&] { return status("WEATHER_DEW_MARGIN") == "Ok Ok"; }, kWait));
+    client->sendNewNumber("Brisella", "WEATHER_HUMIDITY", "MAX_OK", 55);
+    EXPECT_TRUE(WaitFor([&] { return status("WEATHER_HUMIDITY") == "Alert Alert"; }, kWait));
+
+    const auto polls = [&] {
+        const auto c = dew.Commands();
+        return std::count(c.begin(), c.end(), std::string("SGETAL"));
+    };
+    const auto before = polls();
+    client->Choose("Brisella", "WEATHER_REFRESH", "REFRESH");
+    EXPECT_TRUE(
+        WaitFor([&] { return States(client->History("Brisella", "WEATHER_REFRESH")) == "Busy Ok"; },
+                kWait));
+    EXPECT_GT(polls(), before);
+    EXPECT_EQ(client->Last("Brisella", "WEATHER_REFRESH")->values["REFRESH"], "Off");
+
+    client->Forget("Brisella", "DEW_DUTY_CYCLES");
+    client->sendNewNumber("Brisella", "DEW_DUTY_CYCLES", "DEW_CHANNEL_2", 50);
+    ASSERT_TRUE(
+        WaitFor([&] { return States(client->History("Brisella", "DEW_DUTY_CYCLES")) == "Busy Ok"; },
+                kWait));
+    for (const auto& seen : client->History("Brisella", "DEW_DUTY_CYCLES"))
+        EXPECT_EQ(seen.Number("DEW_CHANNEL_2"), 50) << pstateStr(seen.state);
+    EXPECT_EQ(dew.Output(2), 50);
+}
