@@ -314,7 +314,7 @@ QJsonArray TAlpacaSwitches::DeviceState() const {
 
 TAlpacaReply TAlpacaSwitches::StateChangeComplete(TDewSwitch id) const {
     const TWrites& w = writes_[int(id)];
-    if (w.failed) return TAlpacaReply::Error(ascom::kDriverError, *w.failed);
+    if (w.failed) return *w.failed;
     return TAlpacaReply::Ok(w.running == 0);
 }
 
@@ -405,7 +405,7 @@ QCoro::Task<> TAlpacaSwitches::RunAsync(TDewSwitch id, double value) {
     TWrites& writes = self->writes_[int(id)];
     --writes.running;
     // StateChangeComplete reports it until the switch is written again.
-    if (reply.errorNumber != 0) writes.failed = reply.errorMessage;
+    if (reply.errorNumber != 0) writes.failed = reply;
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaSwitches::Write(TDewSwitch id, double value) {

@@ -86,10 +86,11 @@ class TAlpacaSwitches : public QObject, public TAlpacaDevice {
     TAlpacaReply StateChangeComplete(TDewSwitch id) const;
 
     TDewController& dew_;
-    // The writes of each switch under way, and the failure of its last asynchronous write.
+    // The writes of each switch under way, and the failure of its last asynchronous write
+    // (0x500 and why the controller did not take it, 0x407 when the link closed meanwhile).
     struct TWrites {
         int running = 0;
-        std::optional<QString> failed;
+        std::optional<TAlpacaReply> failed;
     };
     std::array<TWrites, kDewSwitchCount> writes_;
 };

@@ -227,7 +227,10 @@ QCoro::Task<TAlpacaReply> TAlpacaFocuser::Move(int target, QString client) {
         resumeTempComp_ = true;
         const TAlpacaReply paused = co_await SetTempComp(false);
         if (!self) co_return TAlpacaReply::Error(ascom::kNotConnected, {});
-        if (paused.errorNumber != 0) co_return paused;
+        if (paused.errorNumber != 0) {
+            resumeTempComp_ = false;
+            co_return paused;
+        }
     }
     if (const auto refused = focuser_.Refusal(ask)) {
         const TAlpacaReply reply = TAlpacaReply::Error(
