@@ -58,6 +58,7 @@ class Report:
     def __init__(self):
         self.issues = {}
         self.infos = 0
+        self.start = time.monotonic()
 
     def issue(self, where, test, message):
         self.issues.setdefault(where, []).append("%s: %s" % (test, message))
@@ -73,7 +74,7 @@ class Report:
 
     def section(self, where):
         self.issues.setdefault(where, [])
-        print("---- %s" % where, flush=True)
+        print("---- %s (at %.0f s)" % (where, time.monotonic() - self.start), flush=True)
 
 
 class AscomError(Exception):
@@ -836,6 +837,12 @@ class FocuserTester(Tester):
         except (AscomError, HttpError) as e:
             self.handle("Move - TempComp True", "mandatory", e)
         if self.absolute:
+            # Compensation off for the moves to the travel's ends, as ConformU sets it.
+            try:
+                if self.comp_false_ok:
+                    d.put("TempComp", TempComp="false")
+            except (AscomError, HttpError) as e:
+                self.handle("TempComp Write", "must", e)
             for test, target, expected in [("Move - To 0", 0, 0), ("Move - Below 0", -10, 0),
                                            ("Move - To MidPoint", self.max_step // 2, None),
                                            ("Move - To MaxStep", self.max_step, None),
