@@ -43,8 +43,8 @@ State Judge(const WeatherRange& range, double value) {
 }
 
 QList<Vector> WeatherVectors(const QString& device, const WeatherSettings& settings) {
-    Vector status{Kind::Light, device,         kWeatherStatus,      QStringLiteral("Status"),
-                  kParameters, State::Idle,    Perm::ReadOnly,      Rule::OneOfMany,
+    Vector status{Kind::Light, device,      kWeatherStatus, QStringLiteral("Status"),
+                  kParameters, State::Idle, Perm::ReadOnly, Rule::OneOfMany,
                   0,           {}};
     for (int i = 0; i < kWeatherCount; ++i) {
         Element light;
@@ -78,22 +78,21 @@ QList<Vector> WeatherVectors(const QString& device, const WeatherSettings& setti
     };
     for (int i = 0; i < kWeatherCount; ++i) {
         const WeatherRange& r = settings.ranges[size_t(i)];
-        vectors << Vector{
-            Kind::Number,
-            device,
-            WeatherName(Weather(i)),
-            QLatin1String(kLabels[i]),
-            kParameters,
-            State::Ok, // the client's to set: good as they are
-            Perm::ReadWrite,
-            Rule::OneOfMany,
-            60,
-            {Number(QStringLiteral("MIN_OK"), QStringLiteral("OK range min"),
-                    QStringLiteral("%4.2f"), -100, 100, 1, r.minOk),
-             Number(QStringLiteral("MAX_OK"), QStringLiteral("OK range max"),
-                    QStringLiteral("%4.2f"), -100, 100, 1, r.maxOk),
-             Number(QStringLiteral("PERC_WARN"), QStringLiteral("% for Warning"),
-                    QStringLiteral("%4.2f"), 0, 50, 1, r.percWarn)}};
+        vectors << Vector{Kind::Number,
+                          device,
+                          WeatherName(Weather(i)),
+                          QLatin1String(kLabels[i]),
+                          kParameters,
+                          State::Ok, // the client's to set: good as they are
+                          Perm::ReadWrite,
+                          Rule::OneOfMany,
+                          60,
+                          {Number(QStringLiteral("MIN_OK"), QStringLiteral("OK range min"),
+                                  QStringLiteral("%4.2f"), -100, 100, 1, r.minOk),
+                           Number(QStringLiteral("MAX_OK"), QStringLiteral("OK range max"),
+                                  QStringLiteral("%4.2f"), -100, 100, 1, r.maxOk),
+                           Number(QStringLiteral("PERC_WARN"), QStringLiteral("% for Warning"),
+                                  QStringLiteral("%4.2f"), 0, 50, 1, r.percWarn)}};
     }
     return vectors;
 }
