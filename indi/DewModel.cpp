@@ -21,18 +21,6 @@ QString Channel(int output) {
     return QStringLiteral("DEW_CHANNEL_%1").arg(output);
 }
 
-Element Number(const QString& name, const QString& label, const QString& format, double min,
-               double max, double step) {
-    Element e;
-    e.name = name;
-    e.label = label;
-    e.format = format;
-    e.min = min;
-    e.max = max;
-    e.step = step;
-    return e;
-}
-
 Element Switch(const QString& name, const QString& label) {
     Element e;
     e.name = name;
@@ -55,35 +43,37 @@ TDewModel::TDewModel(const QString& device, const QString& port, const DewReadin
                      const WeatherSettings& weather)
     : TDeviceModel(device, port, kWeatherInterface | kAuxInterface), weather_(weather) {
     const QString celsius = QStringLiteral("%6.2f");
-    vectors_ << Vector{Kind::Number,
-                       device,
-                       kWeather,
-                       QStringLiteral("Parameters"),
-                       QStringLiteral("Parameters"),
-                       State::Idle,
-                       Perm::ReadOnly,
-                       Rule::OneOfMany,
-                       60,
-                       {Number(QStringLiteral("WEATHER_TEMPERATURE"),
-                               QStringLiteral("Temperature (C)"), celsius, -50, 70, 0),
-                        Number(QStringLiteral("WEATHER_HUMIDITY"), QStringLiteral("Humidity %"),
-                               QStringLiteral("%4.1f"), 0, 100, 0),
-                        Number(QStringLiteral("WEATHER_DEWPOINT"), QStringLiteral("Dew Point (C)"),
-                               celsius, -50, 70, 0),
-                        Number(QStringLiteral("WEATHER_DEW_MARGIN"),
-                               QStringLiteral("Dew Point Margin (C)"), celsius, -20, 120, 0)}};
     vectors_ << Vector{
         Kind::Number,
         device,
-        kProbes,
-        QStringLiteral("Probe Temperatures"),
+        kWeather,
+        QStringLiteral("Parameters"),
         QStringLiteral("Parameters"),
         State::Idle,
         Perm::ReadOnly,
         Rule::OneOfMany,
         60,
-        {Number(QStringLiteral("PROBE_1"), QStringLiteral("Probe 1 (C)"), celsius, -50, 70, 0),
-         Number(QStringLiteral("PROBE_2"), QStringLiteral("Probe 2 (C)"), celsius, -50, 70, 0)}};
+        {NumberElement(QStringLiteral("WEATHER_TEMPERATURE"), QStringLiteral("Temperature (C)"),
+                       celsius, -50, 70, 0),
+         NumberElement(QStringLiteral("WEATHER_HUMIDITY"), QStringLiteral("Humidity %"),
+                       QStringLiteral("%4.1f"), 0, 100, 0),
+         NumberElement(QStringLiteral("WEATHER_DEWPOINT"), QStringLiteral("Dew Point (C)"), celsius,
+                       -50, 70, 0),
+         NumberElement(QStringLiteral("WEATHER_DEW_MARGIN"), QStringLiteral("Dew Point Margin (C)"),
+                       celsius, -20, 120, 0)}};
+    vectors_ << Vector{Kind::Number,
+                       device,
+                       kProbes,
+                       QStringLiteral("Probe Temperatures"),
+                       QStringLiteral("Parameters"),
+                       State::Idle,
+                       Perm::ReadOnly,
+                       Rule::OneOfMany,
+                       60,
+                       {NumberElement(QStringLiteral("PROBE_1"), QStringLiteral("Probe 1 (C)"),
+                                      celsius, -50, 70, 0),
+                        NumberElement(QStringLiteral("PROBE_2"), QStringLiteral("Probe 2 (C)"),
+                                      celsius, -50, 70, 0)}};
     Vector duty{Kind::Number, device,      kDuty,           QStringLiteral("Duty Cycles"),
                 kDewGroup,    State::Idle, Perm::ReadWrite, Rule::OneOfMany,
                 60,           {}};
@@ -92,8 +82,8 @@ TDewModel::TDewModel(const QString& device, const QString& port, const DewReadin
                      60,           {}};
     for (int output = 1; output <= kOutputs; ++output) {
         const QString label = QStringLiteral("Output %1").arg(output);
-        duty.elements << Number(Channel(output), label + QStringLiteral(" (%)"),
-                                QStringLiteral("%.0f"), 0, 100, 10);
+        duty.elements << NumberElement(Channel(output), label + QStringLiteral(" (%)"),
+                                       QStringLiteral("%.0f"), 0, 100, 10);
         automatic.elements << Switch(Channel(output), label);
     }
     vectors_ << duty << automatic

@@ -24,19 +24,6 @@ const QString kDisabled = QStringLiteral("INDI_DISABLED");
 // The largest value of the settings' five-digit maximum position.
 constexpr int kLargestMax = 99999;
 
-Element Number(const QString& name, const QString& label, const QString& format, double min,
-               double max, double step, double value) {
-    Element e;
-    e.name = name;
-    e.label = label;
-    e.format = format;
-    e.min = min;
-    e.max = max;
-    e.step = step;
-    e.number = value;
-    return e;
-}
-
 Element Switch(const QString& name, const QString& label, bool on) {
     Element e;
     e.name = name;
@@ -73,30 +60,31 @@ TFocuserModel::TFocuserModel(const QString& device, const QString& port,
     : TDeviceModel(device, port, kFocuserInterface),
       maxPosition_(maxPosition.value_or(kLargestMax)), readings_(readings),
       position_(readings.position) {
-    vectors_ << NumberVector(device, kAbs, QStringLiteral("Absolute Position"), Perm::ReadWrite,
-                             readings.positionKnown ? State::Ok : State::Idle,
-                             Number(kAbsValue, QStringLiteral("Steps"), QStringLiteral("%.f"), 0,
-                                    maxPosition_, 100, readings.position))
-             << NumberVector(device, kRel, QStringLiteral("Relative Position"), Perm::ReadWrite,
-                             State::Ok,
-                             Number(kRelValue, QStringLiteral("Steps"), QStringLiteral("%.f"), 0,
-                                    focuser::kMaxMoveSteps, 100, 0))
-             << SwitchVector(
-                    device, kMotion, QStringLiteral("Direction"), kMainControl,
-                    {Switch(kInward, QStringLiteral("Focus In"), true),
-                     Switch(QStringLiteral("FOCUS_OUTWARD"), QStringLiteral("Focus Out"), false)})
-             << NumberVector(device, kMax, QStringLiteral("Max. Position"), Perm::ReadOnly,
-                             maxPosition ? State::Ok : State::Alert,
-                             Number(QStringLiteral("FOCUS_MAX_VALUE"), QStringLiteral("Steps"),
-                                    QStringLiteral("%.f"), 0, kLargestMax, 1, maxPosition_))
-             << NumberVector(device, kTemperature, QStringLiteral("Temperature"), Perm::ReadOnly,
-                             readings.temperatureKnown ? State::Ok : State::Idle,
-                             Number(QStringLiteral("TEMPERATURE"), QStringLiteral("Celsius"),
-                                    QStringLiteral("%6.2f"), -50, 70, 0, readings.temperature))
-             << SwitchVector(device, kTempComp, QStringLiteral("Temperature Compensation"),
-                             kOptionsGroup,
-                             {Switch(kEnabled, QStringLiteral("Enabled"), readings.tempComp),
-                              Switch(kDisabled, QStringLiteral("Disabled"), !readings.tempComp)});
+    vectors_
+        << NumberVector(device, kAbs, QStringLiteral("Absolute Position"), Perm::ReadWrite,
+                        readings.positionKnown ? State::Ok : State::Idle,
+                        NumberElement(kAbsValue, QStringLiteral("Steps"), QStringLiteral("%.f"), 0,
+                                      maxPosition_, 100, readings.position))
+        << NumberVector(device, kRel, QStringLiteral("Relative Position"), Perm::ReadWrite,
+                        State::Ok,
+                        NumberElement(kRelValue, QStringLiteral("Steps"), QStringLiteral("%.f"), 0,
+                                      focuser::kMaxMoveSteps, 100, 0))
+        << SwitchVector(
+               device, kMotion, QStringLiteral("Direction"), kMainControl,
+               {Switch(kInward, QStringLiteral("Focus In"), true),
+                Switch(QStringLiteral("FOCUS_OUTWARD"), QStringLiteral("Focus Out"), false)})
+        << NumberVector(device, kMax, QStringLiteral("Max. Position"), Perm::ReadOnly,
+                        maxPosition ? State::Ok : State::Alert,
+                        NumberElement(QStringLiteral("FOCUS_MAX_VALUE"), QStringLiteral("Steps"),
+                                      QStringLiteral("%.f"), 0, kLargestMax, 1, maxPosition_))
+        << NumberVector(device, kTemperature, QStringLiteral("Temperature"), Perm::ReadOnly,
+                        readings.temperatureKnown ? State::Ok : State::Idle,
+                        NumberElement(QStringLiteral("TEMPERATURE"), QStringLiteral("Celsius"),
+                                      QStringLiteral("%6.2f"), -50, 70, 0, readings.temperature))
+        << SwitchVector(device, kTempComp, QStringLiteral("Temperature Compensation"),
+                        kOptionsGroup,
+                        {Switch(kEnabled, QStringLiteral("Enabled"), readings.tempComp),
+                         Switch(kDisabled, QStringLiteral("Disabled"), !readings.tempComp)});
     // A client gives a move until the property's timeout: at least the longest move's bound.
     const int timeout = (focuser::MoveWaitLimitMs(focuser::kMaxMoveSteps) + 999) / 1000;
     At(kAbs).timeout = At(kRel).timeout = timeout;

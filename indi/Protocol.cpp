@@ -89,4 +89,17 @@ bool ApplySwitches(Vector& vector, const Command& command, QString& why) {
     return true;
 }
 
+Element NumberElement(const QString& name, const QString& label, const QString& format, double min,
+                      double max, double step, double value) {
+    Element e;
+    e.name = name;
+    e.label = label;
+    e.format = format;
+    e.min = min;
+    e.max = max;
+    e.step = step;
+    e.number = value;
+    return e;
+}
+
 } // namespace indi

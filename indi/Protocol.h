@@ -28,6 +28,10 @@ struct Element {
     State light = State::Idle; // a light
 };
 
+// A number member with its printf-style format and its range.
+Element NumberElement(const QString& name, const QString& label, const QString& format, double min,
+                      double max, double step, double value = 0);
+
 struct Vector {
     Kind kind = Kind::Text;
     QString device;

@@ -9,19 +9,6 @@ namespace {
 
 const QString kParameters = QStringLiteral("Parameters");
 
-Element Number(const QString& name, const QString& label, const QString& format, double min,
-               double max, double step, double value) {
-    Element e;
-    e.name = name;
-    e.label = label;
-    e.format = format;
-    e.min = min;
-    e.max = max;
-    e.step = step;
-    e.number = value;
-    return e;
-}
-
 const char* const kLabels[kWeatherCount] = {"Temperature (C)", "Humidity %", "Dew Point (C)",
                                             "Dew Point Margin (C)"};
 
@@ -43,8 +30,8 @@ State Judge(const WeatherRange& range, double value) {
 }
 
 QList<Vector> WeatherVectors(const QString& device, const WeatherSettings& settings) {
-    Vector status{Kind::Light, device,         kWeatherStatus,      QStringLiteral("Status"),
-                  kParameters, State::Idle,    Perm::ReadOnly,      Rule::OneOfMany,
+    Vector status{Kind::Light, device,      kWeatherStatus, QStringLiteral("Status"),
+                  kParameters, State::Idle, Perm::ReadOnly, Rule::OneOfMany,
                   0,           {}};
     for (int i = 0; i < kWeatherCount; ++i) {
         Element light;
@@ -63,8 +50,8 @@ QList<Vector> WeatherVectors(const QString& device, const WeatherSettings& setti
                Perm::ReadWrite,
                Rule::OneOfMany,
                60,
-               {Number(QStringLiteral("PERIOD"), QStringLiteral("Period (secs)"),
-                       QStringLiteral("%4.2f"), 0, 3600, 60, settings.periodSeconds)}},
+               {NumberElement(QStringLiteral("PERIOD"), QStringLiteral("Period (secs)"),
+                              QStringLiteral("%4.2f"), 0, 3600, 60, settings.periodSeconds)}},
         Vector{Kind::Switch,
                device,
                kWeatherRefresh,
@@ -88,12 +75,12 @@ QList<Vector> WeatherVectors(const QString& device, const WeatherSettings& setti
             Perm::ReadWrite,
             Rule::OneOfMany,
             60,
-            {Number(QStringLiteral("MIN_OK"), QStringLiteral("OK range min"),
-                    QStringLiteral("%4.2f"), -100, 100, 1, r.minOk),
-             Number(QStringLiteral("MAX_OK"), QStringLiteral("OK range max"),
-                    QStringLiteral("%4.2f"), -100, 100, 1, r.maxOk),
-             Number(QStringLiteral("PERC_WARN"), QStringLiteral("% for Warning"),
-                    QStringLiteral("%4.2f"), 0, 50, 1, r.percWarn)}};
+            {NumberElement(QStringLiteral("MIN_OK"), QStringLiteral("OK range min"),
+                           QStringLiteral("%4.2f"), -100, 100, 1, r.minOk),
+             NumberElement(QStringLiteral("MAX_OK"), QStringLiteral("OK range max"),
+                           QStringLiteral("%4.2f"), -100, 100, 1, r.maxOk),
+             NumberElement(QStringLiteral("PERC_WARN"), QStringLiteral("% for Warning"),
+                           QStringLiteral("%4.2f"), 0, 50, 1, r.percWarn)}};
     }
     return vectors;
 }
