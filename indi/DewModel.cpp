@@ -233,6 +233,9 @@ TDewModel::Action TDewModel::Request(const Command& command) {
             if (slider * 10 == Out(v, output)) continue;
             if (readings_.owned[output - 1])
                 return refuse(QStringLiteral("Output %1 is set by the automatic mode").arg(output));
+            // As the main window's slider 3: output 2's value goes to it while they are linked.
+            if (output == 3 && v.OutsLinked == 1)
+                return refuse(QStringLiteral("Output 3 follows output 2 while they are linked"));
             action.outputs << std::pair{output, slider};
         }
         if (action.outputs.isEmpty()) {

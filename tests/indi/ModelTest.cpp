@@ -304,6 +304,8 @@ TEST(IndiDew, OutputsAndModesBecomeTheSlidersAndSavesOrAreRefused) {
     indi::DewReadings automatic = manual;
     automatic.values.Automode = 1;
     automatic.owned[0] = automatic.owned[1] = true;
+    indi::DewReadings linked = manual;
+    linked.values.OutsLinked = 1;
     const auto duty = [](QList<Command::Member> m) {
         return New(Command::Type::NewNumber, "DEW_DUTY_CYCLES", std::move(m));
     };
@@ -353,6 +355,15 @@ TEST(IndiDew, OutputsAndModesBecomeTheSlidersAndSavesOrAreRefused) {
          false,
          "DEW_DUTY_CYCLES=Busy",
          ""},
+        {"output 3 follows output 2 while they are linked",
+         linked,
+         duty({{"DEW_CHANNEL_3", "30"}}),
+         Do::Nothing,
+         {},
+         false,
+         false,
+         "DEW_DUTY_CYCLES=Alert",
+         "follows output 2"},
         {"more than full power is refused",
          manual,
          duty({{"DEW_CHANNEL_1", "101"}}),
