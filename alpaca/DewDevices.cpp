@@ -264,12 +264,14 @@ double TAlpacaSwitches::Value(TDewSwitch id) const {
     return 0;
 }
 
-bool TAlpacaSwitches::CanWrite(TDewSwitch id) const {
-    if (!IsOutput(id)) return true;
-    // Automatic mode moves outputs 1 and 2 itself; output 3 follows output 2 while they are
-    // linked (the controller does not take a value of its own for it then).
+QString TAlpacaSwitches::Locked(TDewSwitch id) const {
+    if (!IsOutput(id)) return {};
     const TDewController::Modes modes = dew_.KnownModes();
-    return id == TDewSwitch::Output3 ? !modes.linked : !modes.automatic;
+    return OutputRefusal(OutputNumber(id), modes.automatic, modes.linked);
+}
+
+bool TAlpacaSwitches::CanWrite(TDewSwitch id) const {
+    return Locked(id).isEmpty();
 }
 
 QList<std::pair<QString, QString>> TAlpacaSwitches::State() const {
@@ -358,9 +360,9 @@ QCoro::Task<TAlpacaReply> TAlpacaSwitches::Call(TAlpacaCall call) {
     const double value = m == QLatin1String("setswitch") || m == QLatin1String("setasync")
                              ? (call.Bool(QLatin1StringView("State")) ? most : 0)
                              : call.Double(QLatin1StringView("Value"));
-    if (!async) co_return co_await Set(id, value);
     if (const auto refused = Refusal(id, value)) co_return *refused;
-    RunAsync(id, value);
+    if (!async) co_return co_await Set(id, value, false);
+    Set(id, value, true); // StateChangeComplete tells when it ended
     co_return TAlpacaReply::Ok();
 }
 
@@ -373,39 +375,23 @@ std::optional<TAlpacaReply> TAlpacaSwitches::Refusal(TDewSwitch id, double value
                                        .arg(most)
                                        .arg(value));
     // ISwitch's answer to a switch that cannot be written: not implemented for it.
-    if (!CanWrite(id))
-        return TAlpacaReply::Error(
-            ascom::kNotImplemented,
-            id == TDewSwitch::Output3
-                ? QStringLiteral("Output 3 follows output 2 while the outputs are linked; "
-                                 "unlink them first")
-                : QStringLiteral("%1 is set by the Brisella's automatic mode; turn the mode off "
-                                 "first")
-                      .arg(QLatin1String(kSwitchNames[int(id)])));
+    if (const QString locked = Locked(id); !locked.isEmpty())
+        return TAlpacaReply::Error(ascom::kNotImplemented, locked);
     return std::nullopt;
 }
 
-QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value) {
-    if (const auto refused = Refusal(id, value)) co_return *refused;
-    const QPointer<TAlpacaSwitches> self(this);
-    TWrites& writes = writes_[int(id)];
-    ++writes.running;
-    writes.failed.reset();
-    const TAlpacaReply reply = co_await Write(id, value);
-    if (self) --self->writes_[int(id)].running;
-    co_return reply;
-}
-
-QCoro::Task<> TAlpacaSwitches::RunAsync(TDewSwitch id, double value) {
+QCoro::Task<TAlpacaReply> TAlpacaSwitches::Set(TDewSwitch id, double value, bool async) {
     const QPointer<TAlpacaSwitches> self(this);
     ++writes_[int(id)].running;
     writes_[int(id)].failed.reset();
     const TAlpacaReply reply = co_await Write(id, value);
-    if (!self) co_return;
+    if (!self) co_return reply;
     TWrites& writes = self->writes_[int(id)];
     --writes.running;
-    // StateChangeComplete reports it until the switch is written again.
-    if (reply.errorNumber != 0) writes.failed = reply;
+    // StateChangeComplete reports an asynchronous write's failure until the switch is written
+    // again; a synchronous one's caller was told.
+    if (async && reply.errorNumber != 0) writes.failed = reply;
+    co_return reply;
 }
 
 QCoro::Task<TAlpacaReply> TAlpacaSwitches::Write(TDewSwitch id, double value) {

@@ -75,14 +75,16 @@ class TAlpacaSwitches : public QObject, public TAlpacaDevice {
 
   private:
     double Value(TDewSwitch id) const;
+    // Why an output cannot be written now (empty: it can), as the controller's modes say.
+    QString Locked(TDewSwitch id) const;
     bool CanWrite(TDewSwitch id) const;
     // Why the value cannot be written to the switch now (nullopt: it can).
     std::optional<TAlpacaReply> Refusal(TDewSwitch id, double value) const;
     // The write of a value already checked, in the controller's turn; returns once the
     // controller confirmed it.
     QCoro::Task<TAlpacaReply> Write(TDewSwitch id, double value);
-    QCoro::Task<TAlpacaReply> Set(TDewSwitch id, double value);
-    QCoro::Task<> RunAsync(TDewSwitch id, double value);
+    // Write, counted as running for StateChangeComplete meanwhile.
+    QCoro::Task<TAlpacaReply> Set(TDewSwitch id, double value, bool async);
     TAlpacaReply StateChangeComplete(TDewSwitch id) const;
 
     TDewController& dew_;

@@ -92,3 +92,11 @@ bool ReceiveDewChunk(QByteArray& buffer, const std::optional<QByteArray>& chunk,
     buffer.clear();
     return true;
 }
+
+QString OutputRefusal(int output, bool automatic, bool linked) {
+    if (output == 3 && linked)
+        return QStringLiteral("Output 3 follows output 2 while the outputs are linked");
+    if (automatic && output != 3)
+        return QStringLiteral("Output %1 is set by the automatic mode").arg(output);
+    return {};
+}

@@ -39,3 +39,8 @@ inline constexpr int kDewRxLimit = 100;
 // Returns true when a whole frame was parsed: the display (setValues) must run.
 bool ReceiveDewChunk(QByteArray& buffer, const std::optional<QByteArray>& chunk, DewValues& values,
                      const LogSink& log);
+
+// Why output 1..3 may not be given a value of its own with these modes: automatic mode moves
+// outputs 1 and 2 itself, and output 3 follows output 2 while they are linked (the main
+// window's sliders are disabled then). Empty when it may.
+QString OutputRefusal(int output, bool automatic, bool linked);

@@ -231,11 +231,8 @@ TDewModel::Action TDewModel::Request(const Command& command) {
             // The sliders set tenths.
             const int slider = int(std::lround(percent / 10.0));
             if (slider * 10 == Out(v, output)) continue;
-            if (readings_.owned[output - 1])
-                return refuse(QStringLiteral("Output %1 is set by the automatic mode").arg(output));
-            // As the main window's slider 3: output 2's value goes to it while they are linked.
-            if (output == 3 && v.OutsLinked == 1)
-                return refuse(QStringLiteral("Output 3 follows output 2 while they are linked"));
+            const QString locked = OutputRefusal(output, v.Automode == 1, v.OutsLinked == 1);
+            if (!locked.isEmpty()) return refuse(locked);
             action.outputs << std::pair{output, slider};
         }
         if (action.outputs.isEmpty()) {
